@@ -1,0 +1,3 @@
+#include "estimator/program.h"
+
+int main() { dartcirc::RunProgram(); }

@@ -1,0 +1,97 @@
+// The operating-system calls the runtime makes, named and shaped as the runtime
+// expects them, with the Windows error codes of the same conditions.
+// The calls go through one record of slots so that tests can put a recording fake
+// in place of the real system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dartcirc {
+
+using Handle = std::intptr_t;  // a file descriptor
+inline constexpr Handle InvalidHandleValue = -1;
+
+inline constexpr std::int32_t StdInputHandle = -10;
+inline constexpr std::int32_t StdOutputHandle = -11;
+
+// File types of an open handle.
+inline constexpr std::uint32_t FileTypeUnknown = 0;  // not open
+inline constexpr std::uint32_t FileTypeDisk = 1;     // regular file, block device, directory
+inline constexpr std::uint32_t FileTypeChar = 2;     // terminal, /dev/null, /dev/full
+inline constexpr std::uint32_t FileTypePipe = 3;     // pipe or socket
+
+// Error codes the runtime's message tables give meaning to.
+inline constexpr std::uint32_t ErrorFileNotFound = 2;
+inline constexpr std::uint32_t ErrorAccessDenied = 5;
+inline constexpr std::uint32_t ErrorInvalidHandle = 6;
+inline constexpr std::uint32_t ErrorGenFailure = 31;
+inline constexpr std::uint32_t ErrorInvalidParameter = 87;
+inline constexpr std::uint32_t ErrorBrokenPipe = 109;
+inline constexpr std::uint32_t ErrorDiskFull = 112;
+inline constexpr std::uint32_t ErrorFileTooLarge = 223;
+inline constexpr std::uint32_t ErrorNoData = 232;  // writing to a pipe whose reader has gone
+inline constexpr std::uint32_t ErrorIoDevice = 1117;
+
+// The UTC time of day.
+struct SystemTime {
+  std::uint16_t hour;
+  std::uint16_t minute;
+  std::uint16_t second;
+  std::uint16_t milliseconds;
+};
+
+struct PlatformCalls {
+  Handle (*getStdHandle)(std::int32_t which);
+  std::uint32_t (*getFileType)(Handle handle);
+  // Reads up to count bytes; 0 read means end of input. False on failure.
+  bool (*readFile)(Handle handle, void* into, std::uint32_t count, std::uint32_t* countRead);
+  // Writes all count bytes or fails. False on failure.
+  bool (*writeFile)(Handle handle, const void* from, std::uint32_t count);
+  std::uint32_t (*getLastError)();
+  bool (*closeHandle)(Handle handle);
+  void (*exitProcess)(std::int32_t code);  // ends the process; a fake may throw instead
+  SystemTime (*getSystemTime)();
+  // The command line as one zero-terminated string, program name first.
+  const char* (*getCommandLineA)();
+  // The running program's path into buffer (at most size bytes, no terminator
+  // counted); gives the number of bytes stored.
+  std::uint32_t (*getModuleFileNameA)(char* buffer, std::uint32_t size);
+};
+
+extern const PlatformCalls PosixPlatform;
+extern const PlatformCalls* Platform;  // the calls in use
+
+inline Handle GetStdHandle(std::int32_t which) { return Platform->getStdHandle(which); }
+inline std::uint32_t GetFileType(Handle handle) { return Platform->getFileType(handle); }
+inline bool ReadFile(Handle handle, void* into, std::uint32_t count, std::uint32_t* countRead) {
+  return Platform->readFile(handle, into, count, countRead);
+}
+inline bool WriteFile(Handle handle, const void* from, std::uint32_t count) {
+  return Platform->writeFile(handle, from, count);
+}
+inline std::uint32_t GetLastError() { return Platform->getLastError(); }
+inline bool CloseHandle(Handle handle) { return Platform->closeHandle(handle); }
+inline SystemTime GetSystemTime() { return Platform->getSystemTime(); }
+inline const char* GetCommandLineA() { return Platform->getCommandLineA(); }
+inline std::uint32_t GetModuleFileNameA(char* buffer, std::uint32_t size) {
+  return Platform->getModuleFileNameA(buffer, size);
+}
+[[noreturn]] void ExitProcess(std::int32_t code);
+
+// Process-wide set-up of the platform, once at start-up.
+void StartPlatform();
+
+// The command line that an argument vector stands for: elements joined by one
+// space, an element quoted when it is empty or holds a byte from 0x01 to 0x20.
+std::string JoinCommandLine(int count, const char* const* arguments);
+
+// The Windows error code of a POSIX errno value.
+std::uint32_t ErrorCodeForErrno(int errnoValue);
+
+// Code addresses are shown as offsets from the executable's load base, so that they
+// fit eight hex digits and are the same from run to run.
+std::uintptr_t ModuleBase();
+std::uint32_t CodeOffset(std::uintptr_t place);
+
+}  // namespace dartcirc

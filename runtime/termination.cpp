@@ -1,0 +1,192 @@
+// Start-up and shut-down of the runtime's modules, the run-time error entry, the
+// numbered run-time error report and the top-level handler.
+#include "runtime/termination.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "runtime/console_stream.h"
+#include "runtime/extended.h"
+
+namespace dartcirc {
+
+std::int32_t ProcessExitCode = 0;
+CodePlace ErrorAddress = 0;
+bool ConsoleProgramFlag = false;
+
+void (*RuntimeErrorHook)(std::uint8_t kind, CodePlace place) = nullptr;
+void (*UnhandledExceptionHook)(TObject* object, CodePlace place) = nullptr;
+TObject* (*OsExceptionTranslator)(const OsExceptionRecord& record) = nullptr;
+
+int StartedModuleCount = 0;
+
+namespace {
+
+void StartCoreRuntime() {
+  ResetFloatingPointUnit();
+  StartPlatform();
+  ConsoleIn.streamState = StreamClosed;  // both open on first use
+  ConsoleOut.streamState = StreamClosed;
+}
+
+void EndCoreRuntime() {
+  CloseStream(ConsoleIn);
+  // Output that cannot be written at the end must not pass for a complete run.
+  if (CloseStream(ConsoleOut) != 0 && ProcessExitCode == 0) ProcessExitCode = 1;
+}
+
+// "Runtime error     at 00000000" and a zero byte.
+const char RuntimeErrorTemplate[30] = "Runtime error     at 00000000";
+const char LineEnd[2] = {13, 10};
+
+}  // namespace
+
+const ModuleEntry ModuleTable[ModuleCount] = {
+    {nullptr, nullptr},
+    {StartCoreRuntime, EndCoreRuntime},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
+    {nullptr, nullptr},
+};
+
+const std::uint8_t ErrorKindNumbers[25] = {
+    0,   203, 204, 200, 201, 215, 207, 200, 205, 206, 219, 216, 202,
+    217, 218, 220, 221, 222, 223, 224, 225, 227, 0,   228, 229,
+};
+
+const OsExceptionNumber OsExceptionNumbers[14] = {
+    {0xC0000005, 216}, {0xC000008C, 201}, {0xC000008D, 206}, {0xC000008E, 200},
+    {0xC000008F, 207}, {0xC0000090, 207}, {0xC0000091, 205}, {0xC0000092, 207},
+    {0xC0000093, 206}, {0xC0000094, 200}, {0xC0000095, 215}, {0xC0000096, 218},
+    {0xC00000FD, 202}, {0xC000013A, 217},
+};
+
+std::uint8_t RuntimeErrorNumberForOsException(std::uint32_t code) {
+  for (const OsExceptionNumber& row : OsExceptionNumbers) {
+    if (row.code == code) return row.number;
+  }
+  return 255;
+}
+
+void RaiseException(TObject* object, CodePlace place) { throw RaisedException{object, place}; }
+
+void SignalRuntimeError(std::uint8_t kind, CodePlace place) {
+  kind &= 0x7F;
+  if (RuntimeErrorHook != nullptr) RuntimeErrorHook(kind, place);
+  const std::uint8_t number = kind == KindIoError ? static_cast<std::uint8_t>(IoResultCode)
+                              : kind < 25         ? ErrorKindNumbers[kind]
+                                                  : kind;
+  EndWithRuntimeError(number, place);
+}
+
+void EndWithRuntimeError(std::uint8_t number, CodePlace place) {
+  ErrorAddress = place;
+  EndProcess(number);
+}
+
+void EndProcess(std::int32_t code) {
+  ProcessExitCode = code;
+  RunShutdown();
+}
+
+void RunShutdown() {
+  if (ErrorAddress != 0) {
+    WriteRuntimeErrorReport();
+    ErrorAddress = 0;
+  }
+  StopModules();
+  ExitProcess(ProcessExitCode);
+}
+
+void StartModules() {
+  for (int number = 1; number <= ModuleCount; ++number) {
+    StartedModuleCount = number;
+    if (ModuleTable[number - 1].startStep == nullptr) continue;
+    try {
+      ModuleTable[number - 1].startStep();
+    } catch (...) {
+      StopModules();
+      throw;
+    }
+  }
+}
+
+void StopModules() {
+  while (StartedModuleCount > 0) {
+    --StartedModuleCount;
+    if (ModuleTable[StartedModuleCount].endStep == nullptr) continue;
+    try {
+      ModuleTable[StartedModuleCount].endStep();
+    } catch (...) {
+      StopModules();  // the modules before it still end
+      throw;
+    }
+  }
+}
+
+void WriteRuntimeErrorReport() {
+  char report[sizeof RuntimeErrorTemplate];
+  std::memcpy(report, RuntimeErrorTemplate, sizeof report);
+  auto number = static_cast<std::uint32_t>(ProcessExitCode);
+  int position = 16;
+  do {
+    report[position--] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  std::uint32_t offset = CodeOffset(ErrorAddress);
+  position = 28;
+  do {
+    report[position--] = "0123456789ABCDEF"[offset % 16];
+    offset /= 16;
+  } while (offset != 0);
+
+  if (!ConsoleProgramFlag) return;
+  if (ConsoleOut.streamState == StreamOutput && ConsoleOut.bufferCursor > 0) {
+    ConsoleOut.transferOp(ConsoleOut);
+  }
+  const Handle output = GetStdHandle(StdOutputHandle);
+  WriteFile(output, report, sizeof report);
+  WriteFile(output, LineEnd, sizeof LineEnd);
+}
+
+void TopLevelExceptionHandler(const OsExceptionRecord& record) {
+  ResetFloatingPointUnit();
+  TObject* object;
+  CodePlace place;
+  if (record.code == ProgramExceptionCode) {
+    place = record.parameters[0];
+    object = reinterpret_cast<TObject*>(record.parameters[1]);
+  } else {
+    object = OsExceptionTranslator != nullptr ? OsExceptionTranslator(record) : nullptr;
+    if (object == nullptr) {
+      EndWithRuntimeError(RuntimeErrorNumberForOsException(record.code), record.address);
+    }
+    place = record.address;
+  }
+  if (UnhandledExceptionHook != nullptr) UnhandledExceptionHook(object, place);
+  EndWithRuntimeError(217, record.parameters[0]);
+}
+
+void RunUnderTopLevelHandler(void (*body)()) {
+  // An exception raised while an earlier one is being handled (by an end step
+  // during the shut-down) comes back here and is handled in its turn.
+  bool bodyRan = false;
+  OsExceptionRecord pending{};
+  for (;;) {
+    try {
+      if (!bodyRan) {
+        bodyRan = true;
+        body();
+        RunShutdown();
+      }
+      TopLevelExceptionHandler(pending);
+    } catch (const RaisedException& raised) {
+      pending = OsExceptionRecord{ProgramExceptionCode, raised.place,
+                                  {raised.place, reinterpret_cast<std::uintptr_t>(raised.object)}};
+    }
+  }
+}
+
+}  // namespace dartcirc

@@ -1,0 +1,71 @@
+// A recording fake of the platform calls for unit tests: it counts the writes and
+// their bytes, serves scripted input loads, injects failures, and turns the end of
+// the process into a C++ exception the test can catch.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace dartcirc::testing {
+
+struct FakeWrite {
+  Handle handle;
+  std::string bytes;
+  bool failed;
+};
+
+struct FakeLoad {
+  std::string bytes;       // served across as many reads as the reader's count needs
+  std::uint32_t error = 0; // nonzero: the read fails with this code instead
+};
+
+// Thrown by the fake ExitProcess.
+struct FakeProcessExit {
+  std::int32_t code;
+};
+
+struct FakePlatform {
+  Handle stdOutputHandle = 1;
+  Handle stdInputHandle = 0;
+  std::uint32_t stdGetError = 0;  // GetLastError after an invalid handle
+  std::uint32_t outputFileType = FileTypeChar;
+
+  // Writes from number failingWriteFrom (0-based) on fail with writeError.
+  std::uint32_t writeError = 0;
+  int failingWriteFrom = 0;
+  std::vector<FakeWrite> writes;
+
+  std::deque<FakeLoad> loads;  // when empty, a read gives end of input
+  int readCalls = 0;
+
+  std::vector<Handle> closedHandles;
+  std::uint32_t lastError = 0;
+  SystemTime time{0, 0, 0, 0};
+  std::string commandLine;
+  std::string moduleFileName = "/opt/dartcirc/dartcirc";
+
+  // The bytes of every successful write, joined.
+  std::string Output() const;
+  // The sizes of every write, failed ones included.
+  std::vector<std::size_t> WriteSizes() const;
+};
+
+// Puts a fake in place of the platform and resets every runtime global to its
+// state at process start; puts the real platform back on destruction.
+class FakePlatformScope {
+ public:
+  FakePlatformScope();
+  ~FakePlatformScope();
+  FakePlatformScope(const FakePlatformScope&) = delete;
+  FakePlatformScope& operator=(const FakePlatformScope&) = delete;
+
+  FakePlatform fake;
+};
+
+void ResetRuntimeState();
+
+}  // namespace dartcirc::testing
