@@ -10,17 +10,18 @@ namespace dartcirc {
 
 namespace {
 
-int SavedArgumentCount = 0;
-char** SavedArguments = nullptr;
+// Joined at start, while the argument vector is as the system handed it over: the
+// program may rearrange the vector later (a test framework takes its own options
+// out of it). Never freed, so that it outlives every other user.
+const std::string* CommandLine = nullptr;
 
 // glibc calls the functions of .init_array with the process's arguments before main.
-void SaveArguments(int argc, char** argv, char**) {
-  SavedArgumentCount = argc;
-  SavedArguments = argv;
+void SaveCommandLine(int argc, char** argv, char**) {
+  CommandLine = new std::string(JoinCommandLine(argc, argv));
 }
-__attribute__((section(".init_array"), used)) void (*const SaveArgumentsAtStart)(int, char**,
-                                                                                 char**) =
-    SaveArguments;
+__attribute__((section(".init_array"), used)) void (*const SaveCommandLineAtStart)(int, char**,
+                                                                                   char**) =
+    SaveCommandLine;
 
 }  // namespace
 
@@ -36,14 +37,16 @@ std::string JoinCommandLine(int count, const char* const* arguments) {
   return line;
 }
 
-const char* PosixGetCommandLineA() {
-  static const std::string line = JoinCommandLine(SavedArgumentCount, SavedArguments);
-  return line.c_str();
-}
+const char* PosixGetCommandLineA() { return CommandLine != nullptr ? CommandLine->c_str() : ""; }
 
+// readlink fills the whole buffer with a path that does not fit; one byte is kept
+// back for the terminating zero, so a long path is cut to size - 1 bytes.
 std::uint32_t PosixGetModuleFileNameA(char* buffer, std::uint32_t size) {
-  ssize_t length = readlink("/proc/self/exe", buffer, size);
-  return length < 0 ? 0 : static_cast<std::uint32_t>(length);
+  if (size == 0) return 0;
+  const ssize_t length = readlink("/proc/self/exe", buffer, size - 1);
+  const auto stored = static_cast<std::uint32_t>(length < 0 ? 0 : length);
+  buffer[stored] = '\0';
+  return stored;
 }
 
 }  // namespace dartcirc

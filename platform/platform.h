@@ -54,8 +54,8 @@ struct PlatformCalls {
   SystemTime (*getSystemTime)();
   // The command line as one zero-terminated string, program name first.
   const char* (*getCommandLineA)();
-  // The running program's path into buffer (at most size bytes, no terminator
-  // counted); gives the number of bytes stored.
+  // The running program's path into buffer: at most size - 1 bytes and a
+  // terminating zero; gives the number of path bytes stored.
   std::uint32_t (*getModuleFileNameA)(char* buffer, std::uint32_t size);
 };
 

@@ -60,8 +60,10 @@ SystemTime FakeGetSystemTime() { return Active->time; }
 const char* FakeGetCommandLineA() { return Active->commandLine.c_str(); }
 
 std::uint32_t FakeGetModuleFileNameA(char* buffer, std::uint32_t size) {
-  const std::size_t length = std::min<std::size_t>(size, Active->moduleFileName.size());
+  if (size == 0) return 0;
+  const std::size_t length = std::min<std::size_t>(size - 1, Active->moduleFileName.size());
   std::memcpy(buffer, Active->moduleFileName.data(), length);
+  buffer[length] = '\0';
   return static_cast<std::uint32_t>(length);
 }
 
