@@ -1,7 +1,24 @@
-// The reading operations of ConsoleIn.
+// The reading operations of ConsoleIn. End of input is no error: the readers see
+// the end flag and IoResultCode is left as it was. Reading never writes out what
+// waits in ConsoleOut.
 #include "runtime/console_input.h"
 
 namespace dartcirc {
+
+namespace {
+
+constexpr unsigned char LineFeed = 10;
+constexpr unsigned char CarriageReturn = 13;
+constexpr unsigned char EndMarker = 26;
+constexpr InputByte EndOfInput = {EndMarker, true};
+
+constexpr std::int32_t LineAreaSize = 255;
+
+bool EndsInputAt(const ConsoleStream& stream, unsigned char byte) {
+  return (stream.textStyle & CrLfText) != 0 && byte == EndMarker;
+}
+
+}  // namespace
 
 std::int32_t FillFromHandle(ConsoleStream& stream) {
   stream.bufferFill = 0;
@@ -11,6 +28,76 @@ std::int32_t FillFromHandle(ConsoleStream& stream) {
   }
   const std::uint32_t error = GetLastError();
   return error == ErrorBrokenPipe ? 0 : static_cast<std::int32_t>(error);  // a gone writer ends input
+}
+
+InputByte ReadOneByte(ConsoleStream& stream) {
+  if (stream.streamState != StreamInput && !EnsureReadable(stream)) return EndOfInput;
+  if (stream.bufferCursor >= stream.bufferFill) {
+    const std::int32_t result = stream.transferOp(stream);
+    if (result != 0) {
+      IoResultCode = result;  // nothing is placed, so the next read tries again
+      return EndOfInput;
+    }
+    if (stream.bufferFill == 0) {
+      // The placed marker answers every later single-byte read without a system call.
+      if (stream.textStyle & CrLfText) {
+        stream.bufferData[stream.bufferCursor] = EndMarker;
+        ++stream.bufferFill;
+      }
+      return EndOfInput;
+    }
+  }
+  const unsigned char byte = stream.bufferData[stream.bufferCursor];
+  if (EndsInputAt(stream, byte)) return EndOfInput;  // never consumed
+  ++stream.bufferCursor;
+  return {byte, false};
+}
+
+std::int32_t ReadLineChunk(ConsoleStream& stream, char* destination, std::int32_t maximum) {
+  if (stream.streamState != StreamInput && !EnsureReadable(stream)) return 0;
+  if (maximum <= 0) return 0;
+  std::int32_t count = 0;
+  for (;;) {
+    // The buffered bytes are scanned without looking for 26: only the head of a
+    // new load, taken by ReadOneByte, can end the input.
+    while (stream.bufferCursor < stream.bufferFill) {
+      const std::uint32_t at = stream.bufferCursor;
+      const unsigned char byte = stream.bufferData[at];
+      if (byte == LineFeed) return count;
+      if (byte == CarriageReturn) {
+        const bool lineEnds = at + 1 < stream.bufferFill && stream.bufferData[at + 1] == LineFeed;
+        if (lineEnds) return count;
+        stream.bufferCursor = at + 1;  // a CR inside a line is dropped
+        continue;
+      }
+      destination[count++] = static_cast<char>(byte);
+      stream.bufferCursor = at + 1;
+      if (count == maximum) return count;
+    }
+    if (ReadOneByte(stream).atEnd) return count;
+    --stream.bufferCursor;  // scan the new load from its head, the byte just taken included
+  }
+}
+
+void ReadWholeLine(ConsoleStream& stream, Text& text) {
+  char area[LineAreaSize];
+  std::int32_t count = ReadLineChunk(stream, area, LineAreaSize);
+  text.assign(area, static_cast<std::size_t>(count));
+  // A full area may mean more of the line follows; a line whose length is a
+  // multiple of the area costs one final empty chunk.
+  while (count == LineAreaSize) {
+    count = ReadLineChunk(stream, area, LineAreaSize);
+    text.append(area, static_cast<std::size_t>(count));
+  }
+}
+
+void SkipToNextLine(ConsoleStream& stream) {
+  // A CR needs no case of its own: what follows it is either the LF that ends the
+  // line or more of the line.
+  for (;;) {
+    const InputByte taken = ReadOneByte(stream);
+    if (taken.atEnd || taken.byte == LineFeed) return;
+  }
 }
 
 }  // namespace dartcirc
