@@ -1,11 +1,12 @@
+#include "runtime/powers_of_ten.h"
+
+#include <gtest/gtest.h>
+
 #include <bit>
 #include <cstdint>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "runtime/extended.h"
-#include "runtime/powers_of_ten.h"
 
 namespace dartcirc {
 namespace {
@@ -71,7 +72,8 @@ TEST(PowersOfTen, EveryEntryIsTheExactPowerRoundedToNearest) {
   BigInteger power;  // 10^n
   for (int n = 0; n <= 9 * 512; ++n) {
     if (n < 32) ExpectEntry(PowersOfTenLow[n], power, n);
-    if (n % 32 == 0 && n / 32 >= 1 && n / 32 <= 15) ExpectEntry(PowersOfTenMid[n / 32 - 1], power, n);
+    if (n % 32 == 0 && n / 32 >= 1 && n / 32 <= 15)
+      ExpectEntry(PowersOfTenMid[n / 32 - 1], power, n);
     if (n % 512 == 0 && n / 512 >= 1) ExpectEntry(PowersOfTenHigh[n / 512 - 1], power, n);
     power.MultiplyByTen();
   }
