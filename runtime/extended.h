@@ -5,6 +5,7 @@
 // runtime loads at start-up. No other file touches long double.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -83,6 +84,17 @@ inline Extended ExtendedFromBits(ExtendedBits bits) {
   Extended x;
   std::memcpy(&x.value, bytes, sizeof bytes);
   return x;
+}
+
+// A constant given by its exact fields, for tables built at compile time:
+// signAndExponent is the sign bit above the 15-bit exponent field.
+constexpr Extended ExtendedFromFields(std::uint16_t signAndExponent, std::uint64_t significand) {
+  struct Layout {
+    std::uint64_t significand;
+    std::uint16_t signAndExponent;
+    std::uint16_t unused[3];
+  };
+  return {std::bit_cast<long double>(Layout{significand, signAndExponent, {}})};
 }
 
 inline Extended WithoutSign(Extended x) {
