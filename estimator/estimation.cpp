@@ -1,0 +1,57 @@
+#include "estimator/estimation.h"
+
+#include "estimator/run_variables.h"
+#include "runtime/console_stream.h"
+#include "runtime/fixed_real_output.h"
+#include "runtime/random_source.h"
+
+namespace dartcirc {
+
+namespace {
+
+// i + j / R for the next two draws j, i: the quotient and the sum each rounded to
+// the extended format, then the sum rounded to double as it is stored.
+inline double DrawCoordinate(std::int32_t radius) {
+  const Extended fraction = ExtendedFromInt32(DrawBelow(radius)) / ExtendedFromInt32(radius);
+  return RoundToDouble(ExtendedFromInt32(DrawBelow(radius)) + fraction);
+}
+
+}  // namespace
+
+bool IsInside(double pointX, double pointY, Extended radiusSquared) {
+  const Extended x = ExtendedFromDouble(pointX);
+  const Extended y = ExtendedFromDouble(pointY);
+  return !(x * x + y * y > radiusSquared);  // a point on the circle is inside
+}
+
+std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared) {
+  const Extended limit = ExtendedFromDouble(radiusSquared);
+  std::int64_t inside = 0;
+  for (std::int64_t point = 0; point < BlockSize; ++point) {
+    PointX = DrawCoordinate(radius);
+    PointY = DrawCoordinate(radius);
+    if (IsInside(PointX, PointY, limit)) ++inside;
+  }
+  return inside;
+}
+
+Extended RunningEstimate(std::int64_t inside, std::int64_t blocks) {
+  const auto numerator = static_cast<std::int64_t>(static_cast<std::uint64_t>(inside) * 4u);
+  return ExtendedFromInt64(numerator) / ExtendedFromInt64(blocks * BlockSize);
+}
+
+double SquareOfRadius(std::int32_t radius) {
+  return RoundToDouble(ExtendedFromInt64(static_cast<std::int64_t>(radius) * radius));
+}
+
+void RunEstimation() {
+  while (TrialsLeft > 0) {
+    InsideCount += CountBlockPointByPoint(Radius, RadiusSquared);
+    ++BlockCount;
+    EndOutputLine(WriteFixedReal(ConsoleOut, 10, 8, RunningEstimate(InsideCount, BlockCount)));
+    CheckIoResult();
+    TrialsLeft -= BlockSize;
+  }
+}
+
+}  // namespace dartcirc

@@ -1,0 +1,29 @@
+// The estimation loop: blocks of 10,000 points, one progress line per block with
+// the running estimate 4 x inside / drawn.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/extended.h"
+
+namespace dartcirc {
+
+inline constexpr std::int64_t BlockSize = 10000;
+
+// Runs blocks while trials are left, writing one line per block to ConsoleOut.
+void RunEstimation();
+
+// Tests one block of points the plain way, one point after another, drawing from
+// RandomState; gives the number inside. Every faster way of counting must match it.
+std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared);
+
+// x^2 + y^2 <= R^2 with each product and the sum rounded to the extended format.
+bool IsInside(double pointX, double pointY, Extended radiusSquared);
+
+// 4 x inside / (blocks x 10,000), rounded once to the extended format.
+Extended RunningEstimate(std::int64_t inside, std::int64_t blocks);
+
+// R x R formed in 64 bits (no wrap for any 32-bit radius), rounded to double.
+double SquareOfRadius(std::int32_t radius);
+
+}  // namespace dartcirc
