@@ -1,8 +1,15 @@
-// The program body: start the runtime, write the banner, end.
+// The program body: start the runtime, read the run parameters, run the
+// estimation, end.
 #include "estimator/program.h"
 
+#include "estimator/estimation.h"
 #include "estimator/program_texts.h"
+#include "estimator/run_variables.h"
+#include "runtime/command_line.h"
+#include "runtime/console_input.h"
 #include "runtime/console_stream.h"
+#include "runtime/integer_conversion.h"
+#include "runtime/random_source.h"
 #include "runtime/termination.h"
 
 namespace dartcirc {
@@ -19,13 +26,57 @@ void WriteEmptyLine() {
   CheckIoResult();
 }
 
+// A value is taken only when the whole text was a number above 0.
+void AcceptRadius(const Text& text) {
+  const Int32Conversion radius = ParseInt32(text);
+  Radius = radius.value;
+  if (radius.errorPosition != 0 || Radius <= 0) FailWithUsage(RadiusErrorText);
+}
+
+void AcceptTrialCount(const Text& text) {
+  const Int64Conversion trials = ParseInt64(text);
+  TrialsLeft = trials.value;
+  if (trials.errorPosition != 0 || TrialsLeft <= 0) FailWithUsage(TrialCountErrorText);
+}
+
 void ProgramBody() {
   StartModules();
-  WriteBanner();
+  ReadRunParameters();
+  RunEstimation();
   RunShutdown();
 }
 
 }  // namespace
+
+void RunProgram() {
+  ConsoleProgramFlag = true;  // every report goes to standard output
+  RunUnderTopLevelHandler(ProgramBody);
+}
+
+void ReadRunParameters() {
+  WriteBanner();
+  SeedFromClock();  // before the prompts, so time spent typing plays no part
+  InsideCount = 0;
+  BlockCount = 0;
+  if (ArgumentCount() == 2) {
+    AcceptRadius(ArgumentText(1));
+    AcceptTrialCount(ArgumentText(2));
+  } else {
+    AcceptRadius(PromptForLine(RadiusPrompt));
+    AcceptTrialCount(PromptForLine(TrialCountPrompt));
+  }
+  RadiusSquared = SquareOfRadius(Radius);
+}
+
+Text PromptForLine(std::string_view prompt) {
+  FlushAfterWrite(WriteText(ConsoleOut, prompt));
+  CheckIoResult();
+  Text line;
+  ReadWholeLine(ConsoleIn, line);
+  SkipToNextLine(ConsoleIn);
+  CheckIoResult();
+  return line;
+}
 
 void WriteBanner() {
   WriteLine(BannerLine1);
@@ -34,9 +85,20 @@ void WriteBanner() {
   WriteEmptyLine();
 }
 
-void RunProgram() {
-  ConsoleProgramFlag = true;
-  RunUnderTopLevelHandler(ProgramBody);
+void WriteUsage() {
+  WriteEmptyLine();
+  WriteLine(UsageLine1);
+  WriteLine(UsageLine2);
+  WriteLine(UsageLine3);
+  WriteEmptyLine();
+}
+
+void FailWithUsage(std::string_view message) {
+  WriteEmptyLine();
+  EndOutputLine(WriteText(WriteText(ConsoleOut, ErrorPrefix), message));
+  CheckIoResult();
+  WriteUsage();
+  EndProcess(1);
 }
 
 }  // namespace dartcirc

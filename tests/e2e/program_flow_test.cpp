@@ -1,0 +1,194 @@
+// The whole program, byte for byte, with the clock pinned so the seed is known.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "estimator/estimation.h"
+#include "runtime/fixed_real_output.h"
+#include "runtime/random_source.h"
+#include "tests/support/run_binary.h"
+
+namespace dartcirc::testing {
+namespace {
+
+const std::string Midnight = "2026-12-06 00:00:00";  // seed 0
+
+const std::string Banner =
+    "\x8A\x6D\x97\xA6\x82\xC5\x89\x7E\x8E\xFC\x97\xA6\x82\xF0\x8B\x81\x82\xDF\x82\xE9\r\n"
+    "2004/11/6 Ver.1.00\r\n"
+    "Rebuilt for Linux by the dartcirc team\r\n"
+    "\r\n";
+const std::string Usage =
+    "\r\n"
+    "\x8E\x67\x97\x70\x96\x40\r\n"
+    "\x81\x40" "dartcirc <\x94\xBC\x8C\x61> <\x8E\x8E\x8D\x73\x89\xF1\x90\x94>\r\n"
+    "\x81\x40[\x97\xE1] dartcirc 1000 1000000\r\n"
+    "\r\n";
+const std::string RadiusError = "\r\nERR: \x94\xBC\x8C\x61\x82\xCC\x90\xDD\x92\xE8\r\n" + Usage;
+const std::string TrialCountError =
+    "\r\nERR: \x8E\x8E\x8D\x73\x89\xF1\x90\x94\x82\xCC\x90\xDD\x92\xE8\r\n" + Usage;
+const std::string Prompts = "Random Range:Max count:";
+const std::string ThreeLinesOfR1000 = "3.14240000\r\n3.13420000\r\n3.13773333\r\n";
+
+RunResult RunProgramWith(std::vector<std::string> arguments, std::string input = "",
+              OutputKind output = OutputKind::Pipe) {
+  RunOptions options;
+  options.arguments = std::move(arguments);
+  options.inputBytes = std::move(input);
+  options.output = output;
+  options.fakeTime = Midnight;
+  return RunDartcirc(options);
+}
+
+TEST(ProgramFlow, CommandLineRun) {
+  const RunResult result = RunProgramWith({"1000", "30000"});
+  EXPECT_EQ(result.output, Banner + ThreeLinesOfR1000);
+  EXPECT_EQ(result.exitCode, 0);
+}
+
+TEST(ProgramFlow, PromptsWithNoOneOrThreeArguments) {
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {"5"}, {"5", "6", "7"}}) {
+    const RunResult result = RunProgramWith(arguments, "1000\r\n30000\r\n");
+    EXPECT_EQ(result.output, Banner + Prompts + ThreeLinesOfR1000) << arguments.size();
+    EXPECT_EQ(result.exitCode, 0);
+  }
+}
+
+TEST(ProgramFlow, RejectedCommandLineValues) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string error;
+  } cases[] = {
+      {{"0", "100"}, RadiusError},
+      {{"1000", "0"}, TrialCountError},
+      {{"-5", "x"}, RadiusError},  // only the radius is reported
+      {{"2147483648", "1"}, RadiusError},
+      {{"1000", "9223372036854775808"}, TrialCountError},
+      {{"1000 ", "1"}, RadiusError},
+      {{"1000", "1e6"}, TrialCountError},
+  };
+  for (const auto& c : cases) {
+    const RunResult result = RunProgramWith(c.arguments);
+    EXPECT_EQ(result.output, Banner + c.error) << c.arguments[0] << " " << c.arguments[1];
+    EXPECT_EQ(result.exitCode, 1);
+  }
+}
+
+TEST(ProgramFlow, EmptyArgumentIsNoArgument) {
+  const RunResult result = RunProgramWith({"1000", ""}, "");
+  EXPECT_EQ(result.output, Banner + "Random Range:" + RadiusError);
+  EXPECT_EQ(result.exitCode, 1);
+}
+
+TEST(ProgramFlow, RadiusReplies) {
+  const struct {
+    std::string reply;
+    bool accepted;
+  } cases[] = {
+      {" 1000", true},       {"1000 ", false},    {"1000\t", false},  {"\t1000", false},
+      {"1.0", false},        {"1e6", false},      {"1,000", false},   {"$3E8", true},
+      {"0x3E8", true},       {"$FFFFFFFF", false}, {"1", true},       {"0", false},
+      {"-5", false},         {"2147483647", true}, {"2147483648", false}, {"", false},
+      {"1000 1000000", false},
+  };
+  for (const auto& c : cases) {
+    const RunResult result = RunProgramWith({}, c.reply + "\r\n10000\r\n");
+    if (c.accepted) {
+      EXPECT_TRUE(result.output.starts_with(Banner + Prompts)) << c.reply;
+      EXPECT_EQ(result.output.size(), Banner.size() + Prompts.size() + 12) << c.reply;
+      EXPECT_EQ(result.exitCode, 0) << c.reply;
+    } else {
+      EXPECT_EQ(result.output, Banner + "Random Range:" + RadiusError) << c.reply;
+      EXPECT_EQ(result.exitCode, 1) << c.reply;
+    }
+  }
+}
+
+TEST(ProgramFlow, TrialCountReplies) {
+  const struct {
+    std::string reply;
+    std::size_t lines;  // 0: rejected
+  } cases[] = {
+      {"1", 1},      {"10000", 1},   {"10001", 2},   {"15000", 2},  {"$2710", 1},
+      {"0x2710", 1}, {"-$10", 0},    {"0", 0},       {" 7", 1},     {"7 ", 0},
+      {"", 0},       {"9223372036854775808", 0},
+  };
+  for (const auto& c : cases) {
+    const RunResult result = RunProgramWith({}, "1000\n" + c.reply + "\n");
+    if (c.lines > 0) {
+      EXPECT_EQ(result.output.size(), Banner.size() + Prompts.size() + 12 * c.lines) << c.reply;
+      EXPECT_EQ(result.exitCode, 0) << c.reply;
+    } else {
+      EXPECT_EQ(result.output, Banner + Prompts + TrialCountError) << c.reply;
+      EXPECT_EQ(result.exitCode, 1) << c.reply;
+    }
+  }
+}
+
+TEST(ProgramFlow, EndOfInputAtEitherPrompt) {
+  RunResult result = RunProgramWith({}, "");
+  EXPECT_EQ(result.output, Banner + "Random Range:" + RadiusError);
+  EXPECT_EQ(result.exitCode, 1);
+  result = RunProgramWith({}, "1000");  // no line end, then the end of input
+  EXPECT_EQ(result.output, Banner + Prompts + TrialCountError);
+  EXPECT_EQ(result.exitCode, 1);
+}
+
+TEST(ProgramFlow, LargestValuesPassTheChecks) {
+  RunOptions options;
+  options.inputBytes = "2147483647\n9223372036854775807\n";
+  options.output = OutputKind::ReaderLeaves;
+  options.readerLeavesAfter = Banner.size() + Prompts.size() + 12;
+  options.fakeTime = Midnight;
+  const RunResult result = RunDartcirc(options);
+  ASSERT_GE(result.output.size(), options.readerLeavesAfter);
+  EXPECT_EQ(result.output.substr(0, Banner.size() + Prompts.size()), Banner + Prompts);
+  EXPECT_EQ(result.output.substr(Banner.size() + Prompts.size() + 1, 3), ".14");
+  EXPECT_EQ(result.exitCode, 1);  // its output went away
+}
+
+TEST(ProgramFlow, InputAndOutputOnFiles) {
+  RunOptions options;
+  options.input = InputKind::File;
+  options.inputBytes = "1000\r\n30000\r\n";
+  options.output = OutputKind::File;
+  options.fakeTime = Midnight;
+  const RunResult result = RunDartcirc(options);
+  EXPECT_EQ(result.output, Banner + Prompts + ThreeLinesOfR1000);
+  EXPECT_EQ(result.exitCode, 0);
+}
+
+TEST(ProgramFlow, EachPromptIsVisibleOnATerminalBeforeTheProgramReads) {
+  InteractiveRun run({}, Midnight);
+  ASSERT_TRUE(run.WaitForOutputEnding(Banner + "Random Range:"));
+  run.Answer("1000\n");
+  ASSERT_TRUE(run.WaitForOutputEnding("Max count:"));
+  run.Answer("30000\n");
+  const RunResult result = run.Finish();
+  EXPECT_EQ(result.output, Banner + Prompts + ThreeLinesOfR1000);
+  EXPECT_EQ(result.exitCode, 0);
+}
+
+TEST(ProgramFlow, PinnedRunMatchesTheReferenceLoop) {
+  RunOptions options;
+  options.arguments = {"777", "50000"};
+  options.fakeTime = "2026-12-06 12:34:56.7895";
+  const RunResult result = RunDartcirc(options);
+
+  ResetFloatingPointUnit();
+  RandomState = 45296789;  // 12:34:56.789
+  std::string expected = Banner;
+  std::int64_t inside = 0;
+  for (std::int64_t block = 1; block <= 5; ++block) {
+    inside += CountBlockPointByPoint(777, SquareOfRadius(777));
+    ShortText text;
+    FormatFixedReal(RunningEstimate(inside, block), 10, 8, text);
+    expected += std::string(text.View()) + "\r\n";
+  }
+  EXPECT_EQ(result.output, expected);
+  EXPECT_EQ(result.exitCode, 0);
+}
+
+}  // namespace
+}  // namespace dartcirc::testing
