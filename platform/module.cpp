@@ -1,5 +1,8 @@
-// Where the running executable lies in memory.
+// Where the running executable and the other loaded modules lie in memory.
 #include <csignal>
+#include <cstring>
+
+#include <dlfcn.h>
 
 #include "platform/platform.h"
 
@@ -11,6 +14,21 @@ std::uintptr_t ModuleBase() { return reinterpret_cast<std::uintptr_t>(&__ehdr_st
 
 std::uint32_t CodeOffset(std::uintptr_t place) {
   return place == 0 ? 0 : static_cast<std::uint32_t>(place - ModuleBase());
+}
+
+bool FindModuleOf(std::uintptr_t address, ModuleLocation& module) {
+  Dl_info found;
+  if (address == 0 || dladdr(reinterpret_cast<const void*>(address), &found) == 0) return false;
+  module.base = reinterpret_cast<std::uintptr_t>(found.dli_fbase);
+  const std::uint32_t room = sizeof module.path;
+  if (module.base == ModuleBase()) {
+    module.pathLength = GetModuleFileNameA(module.path, room);
+  } else {
+    const char* path = found.dli_fname != nullptr ? found.dli_fname : "";
+    module.pathLength = static_cast<std::uint32_t>(strnlen(path, room));
+    std::memcpy(module.path, path, module.pathLength);
+  }
+  return true;
 }
 
 void StartPlatform() {

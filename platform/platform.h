@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dartcirc {
 
@@ -93,5 +94,28 @@ std::uint32_t ErrorCodeForErrno(int errnoValue);
 // fit eight hex digits and are the same from run to run.
 std::uintptr_t ModuleBase();
 std::uint32_t CodeOffset(std::uintptr_t place);
+
+// A loaded module: its path and the address it is loaded at.
+struct ModuleLocation {
+  char path[260];
+  std::uint32_t pathLength;
+  std::uintptr_t base;
+};
+
+// The module whose image holds address; false when none does. The executable's
+// path is the one GetModuleFileNameA gives.
+bool FindModuleOf(std::uintptr_t address, ModuleLocation& module);
+
+// The part of a path behind its last directory separator.
+inline std::string_view FileNameOf(std::string_view path) {
+  const std::size_t separator = path.rfind('/');
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+// From the start of the program body to its end, the processor faults (SIGSEGV,
+// SIGBUS, SIGFPE, SIGILL) reach TopLevelExceptionHandler as exception records with
+// the Windows code of the same fault, on a signal stack of their own.
+void CatchProcessorFaults();
+void StopCatchingProcessorFaults();
 
 }  // namespace dartcirc

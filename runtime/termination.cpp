@@ -3,9 +3,11 @@
 #include "runtime/termination.h"
 
 #include <cstring>
+#include <new>
 
 #include "platform/platform.h"
 #include "runtime/console_stream.h"
+#include "runtime/error_handling.h"
 #include "runtime/extended.h"
 
 namespace dartcirc {
@@ -47,7 +49,7 @@ const ModuleEntry ModuleTable[ModuleCount] = {
     {nullptr, nullptr},
     {nullptr, nullptr},
     {nullptr, nullptr},
-    {nullptr, nullptr},
+    {InstallErrorHandling, RemoveErrorHandling},
     {nullptr, nullptr},
 };
 
@@ -97,6 +99,7 @@ void RunShutdown() {
     ErrorAddress = 0;
   }
   StopModules();
+  StopCatchingProcessorFaults();
   ExitProcess(ProcessExitCode);
 }
 
@@ -169,10 +172,22 @@ void TopLevelExceptionHandler(const OsExceptionRecord& record) {
   EndWithRuntimeError(217, record.parameters[0]);
 }
 
+namespace {
+
+// A failed allocation is known only where it reaches the top: that is its place.
+[[noreturn]] __attribute__((noinline)) void SignalOutOfMemory() {
+  SignalRuntimeError(KindOutOfMemory, reinterpret_cast<CodePlace>(__builtin_return_address(0)));
+}
+
+}  // namespace
+
 void RunUnderTopLevelHandler(void (*body)()) {
+  CatchProcessorFaults();
   // An exception raised while an earlier one is being handled (by an end step
-  // during the shut-down) comes back here and is handled in its turn.
+  // during the shut-down, or for an allocation that failed) comes back here and
+  // is handled in its turn.
   bool bodyRan = false;
+  bool outOfMemory = false;
   OsExceptionRecord pending{};
   for (;;) {
     try {
@@ -181,10 +196,16 @@ void RunUnderTopLevelHandler(void (*body)()) {
         body();
         RunShutdown();
       }
+      if (outOfMemory) {
+        outOfMemory = false;
+        SignalOutOfMemory();
+      }
       TopLevelExceptionHandler(pending);
     } catch (const RaisedException& raised) {
       pending = OsExceptionRecord{ProgramExceptionCode, raised.place,
                                   {raised.place, reinterpret_cast<std::uintptr_t>(raised.object)}};
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
     }
   }
 }

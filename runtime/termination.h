@@ -71,8 +71,9 @@ void StopModules();
 [[noreturn]] void TopLevelExceptionHandler(const OsExceptionRecord& record);
 void WriteRuntimeErrorReport();
 
-// Runs the program body with TopLevelExceptionHandler at its outermost frame.
-// The body ends the process itself.
+// Runs the program body with TopLevelExceptionHandler at its outermost frame:
+// raised exceptions, processor faults and failed allocations (kind 1) all reach
+// it. The body ends the process itself.
 [[noreturn]] void RunUnderTopLevelHandler(void (*body)());
 
 }  // namespace dartcirc

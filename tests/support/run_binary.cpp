@@ -26,9 +26,20 @@ void Check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
-std::vector<std::string> ChildEnvironment(const std::string& fakeTime) {
+bool SetIn(const std::vector<std::string>& settings, const std::string& variable) {
+  for (const std::string& setting : settings) {
+    if (variable.starts_with(setting.substr(0, setting.find('=') + 1))) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> ChildEnvironment(const std::string& fakeTime,
+                                          const std::vector<std::string>& settings) {
   std::vector<std::string> variables;
-  for (char** entry = environ; *entry != nullptr; ++entry) variables.emplace_back(*entry);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!SetIn(settings, *entry)) variables.emplace_back(*entry);
+  }
+  variables.insert(variables.end(), settings.begin(), settings.end());
   variables.emplace_back("TZ=UTC");
   if (!fakeTime.empty()) {
     variables.emplace_back("LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
@@ -42,13 +53,14 @@ std::vector<std::string> ChildEnvironment(const std::string& fakeTime) {
 
 // Starts the program with descriptor 0 on input and 1 on output; -1 leaves it closed.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments,
-          const std::string& fakeTime, int input, int output) {
+          const std::string& fakeTime, int input, int output,
+          const std::vector<std::string>& settings = {}) {
   std::vector<std::string> argvStrings{program};
   argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& text : argvStrings) argv.push_back(text.data());
   argv.push_back(nullptr);
-  std::vector<std::string> envStrings = ChildEnvironment(fakeTime);
+  std::vector<std::string> envStrings = ChildEnvironment(fakeTime, settings);
   std::vector<char*> envp;
   for (std::string& text : envStrings) envp.push_back(text.data());
   envp.push_back(nullptr);
@@ -153,6 +165,13 @@ RunResult RunDartcirc(const RunOptions& options) {
       output = ends[1];
       break;
     }
+    case OutputKind::ReaderGone: {
+      int ends[2];
+      Check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
+      close(ends[0]);
+      output = ends[1];
+      break;
+    }
     case OutputKind::File: output = MakeTempFile(""); break;
     case OutputKind::Terminal: OpenTerminal(reader, output); break;
     case OutputKind::DevNull: output = open("/dev/null", O_WRONLY | O_CLOEXEC); break;
@@ -160,7 +179,8 @@ RunResult RunDartcirc(const RunOptions& options) {
     case OutputKind::Closed: break;
   }
 
-  const int pid = Spawn(ProgramOf(options), options.arguments, options.fakeTime, input, output);
+  const int pid = Spawn(ProgramOf(options), options.arguments, options.fakeTime, input, output,
+                        options.environment);
   if (input >= 0) close(input);
   if (inputWriter >= 0) {
     WriteAll(inputWriter, options.inputBytes);

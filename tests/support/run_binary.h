@@ -14,7 +14,8 @@ enum class OutputKind {
   DevNull,
   DevFull,
   Closed,
-  ReaderLeaves  // a pipe whose reader closes after readerLeavesAfter bytes
+  ReaderLeaves,  // a pipe whose reader closes after readerLeavesAfter bytes
+  ReaderGone     // a pipe whose reader closed before the program started
 };
 
 enum class InputKind { Pipe, File, Closed };
@@ -27,6 +28,7 @@ struct RunOptions {
   std::size_t readerLeavesAfter = 0;
   std::string fakeTime;                // e.g. "2026-12-06 12:34:56": the clock stands still there
   std::string program;                 // default: the dartcirc binary under test
+  std::vector<std::string> environment;  // "NAME=value", in place of an inherited NAME
 };
 
 struct RunResult {
