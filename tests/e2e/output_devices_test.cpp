@@ -19,7 +19,8 @@ RunResult RunWithOutputOn(OutputKind kind) {
   RunOptions options;
   options.arguments = {"1000", "30000"};
   options.output = kind;
-  options.fakeTime = "2026-12-06 00:00:00";
+  // The clock library would take a closed descriptor 1 for itself.
+  if (kind != OutputKind::Closed) options.fakeTime = "2026-12-06 00:00:00";
   return RunDartcirc(options);
 }
 

@@ -144,6 +144,11 @@ std::string ProgramOf(const RunOptions& options) {
 }  // namespace
 
 RunResult RunDartcirc(const RunOptions& options) {
+  // The clock library opens a file at start-up, which would take the place of a
+  // closed standard handle.
+  if (!options.fakeTime.empty() && (options.output == OutputKind::Closed || options.input == InputKind::Closed)) {
+    throw std::invalid_argument("a pinned clock cannot be combined with a closed standard handle");
+  }
   std::signal(SIGPIPE, SIG_IGN);
   int input = -1, inputWriter = -1;
   if (options.input == InputKind::Pipe) {
