@@ -9,14 +9,18 @@ namespace dartcirc {
 
 namespace {
 
-// i + j / R for the next two draws j, i: the quotient and the sum each rounded to
-// the extended format, then the sum rounded to double as it is stored.
 inline double DrawCoordinate(std::int32_t radius) {
-  const Extended fraction = ExtendedFromInt32(DrawBelow(radius)) / ExtendedFromInt32(radius);
-  return RoundToDouble(ExtendedFromInt32(DrawBelow(radius)) + fraction);
+  const std::int32_t fractionDraw = DrawBelow(radius);
+  return CoordinateFromDraws(fractionDraw, DrawBelow(radius), radius);
 }
 
 }  // namespace
+
+double CoordinateFromDraws(std::int32_t fractionDraw, std::int32_t integerDraw,
+                           std::int32_t radius) {
+  const Extended fraction = ExtendedFromInt32(fractionDraw) / ExtendedFromInt32(radius);
+  return RoundToDouble(ExtendedFromInt32(integerDraw) + fraction);
+}
 
 bool IsInside(double pointX, double pointY, Extended radiusSquared) {
   const Extended x = ExtendedFromDouble(pointX);

@@ -17,6 +17,11 @@ void RunEstimation();
 // RandomState; gives the number inside. Every faster way of counting must match it.
 std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared);
 
+// i + j / R for the draws j, then i: the quotient and the sum each rounded to the
+// extended format, then the sum rounded to double as it is stored.
+double CoordinateFromDraws(std::int32_t fractionDraw, std::int32_t integerDraw,
+                           std::int32_t radius);
+
 // x^2 + y^2 <= R^2 with each product and the sum rounded to the extended format.
 bool IsInside(double pointX, double pointY, Extended radiusSquared);
 
