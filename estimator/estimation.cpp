@@ -1,8 +1,10 @@
 #include "estimator/estimation.h"
 
+#include "estimator/estimation_engine.h"
 #include "estimator/run_variables.h"
 #include "runtime/console_stream.h"
 #include "runtime/fixed_real_output.h"
+#include "runtime/random_jump.h"
 #include "runtime/random_source.h"
 
 namespace dartcirc {
@@ -48,14 +50,20 @@ double SquareOfRadius(std::int32_t radius) {
   return RoundToDouble(ExtendedFromInt64(static_cast<std::int64_t>(radius) * radius));
 }
 
-void RunEstimation() {
-  while (TrialsLeft > 0) {
-    InsideCount += CountBlockPointByPoint(Radius, RadiusSquared);
+void RunEstimation() { RunEstimationWith(MachineEngineSetting()); }
+
+void RunEstimationWith(const EngineSetting& setting) {
+  if (TrialsLeft <= 0) return;
+  const std::int64_t blocks = TrialsLeft / BlockSize + (TrialsLeft % BlockSize != 0);
+  const BlockFilter filter = FilterFor(Radius, RadiusSquared);
+  CountBlocksInOrder(RandomState, filter, blocks, setting, [](const BlockTally& tally) {
+    RandomState = Advance(RandomState, StepsAhead(4 * BlockSize));
+    InsideCount += tally.inside;
     ++BlockCount;
     EndOutputLine(WriteFixedReal(ConsoleOut, 10, 8, RunningEstimate(InsideCount, BlockCount)));
     CheckIoResult();
     TrialsLeft -= BlockSize;
-  }
+  });
 }
 
 }  // namespace dartcirc

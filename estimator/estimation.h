@@ -10,8 +10,14 @@ namespace dartcirc {
 
 inline constexpr std::int64_t BlockSize = 10000;
 
-// Runs blocks while trials are left, writing one line per block to ConsoleOut.
+struct EngineSetting;
+
+// Runs blocks while trials are left, writing one line per block to ConsoleOut, on
+// every core through the fastest vector path.
 void RunEstimation();
+// The same with the given path and number of threads. The lines, the run variables
+// and RandomState come out the same whatever the setting.
+void RunEstimationWith(const EngineSetting& setting);
 
 // Tests one block of points the plain way, one point after another, drawing from
 // RandomState; gives the number inside. Every faster way of counting must match it.
