@@ -18,7 +18,7 @@ namespace {
 
 // Blocks that may be counted ahead of the one handed out: memory stays the same
 // whatever the trial count, and a slow reader of the output holds the workers back.
-constexpr std::int64_t WindowBlocks = 128;
+constexpr std::int64_t WindowBlocks = 1024;
 // Below this many blocks for each extra thread, starting it costs more than it saves.
 constexpr std::int64_t BlocksPerWorker = 16;
 
