@@ -79,29 +79,34 @@ class RateKeeper : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       const auto rate = run.counters.find("items_per_second");
       if (rate != run.counters.end()) rates[run.benchmark_name()] = rate->second;
+      const auto share = run.counters.find("exact_share");
+      if (share != run.counters.end()) exactShares[run.benchmark_name()] = share->second;
     }
     ConsoleReporter::ReportRuns(runs);
   }
 
   std::map<std::string, double> rates;
+  std::map<std::string, double> exactShares;
 };
 
-void PrintSpeedUps(const std::map<std::string, double>& rates) {
+void PrintSpeedUps(const RateKeeper& keeper) {
   std::printf("\nSpeed-up over the point-by-point loop (%d threads in all):\n",
               MachineEngineSetting().threads);
   for (std::int32_t radius : Radii) {
-    const std::string arg = "/" + std::to_string(radius);
-    const auto rate = [&](const char* name) {
-      const auto found =
-          rates.find(name + arg + (std::string(name) == "PointByPoint" ? "" : "/real_time"));
-      return found == rates.end() ? 0.0 : found->second;
+    const auto find = [&](const std::map<std::string, double>& values, const char* name,
+                          const char* suffix) {
+      const auto found = values.find(name + ("/" + std::to_string(radius)) + suffix);
+      return found == values.end() ? 0.0 : found->second;
     };
-    const double reference = rate("PointByPoint");
-    if (reference == 0) continue;
+    const double reference = find(keeper.rates, "PointByPoint", "");
+    const double one = find(keeper.rates, "EngineOneThread", "/real_time");
+    const double all = find(keeper.rates, "EngineAllThreads", "/real_time");
+    if (reference == 0 || one == 0 || all == 0) continue;
     std::printf(
-        "R = %10d: loop %7.1f M/s, one thread %7.1f M/s (%5.2fx), all threads %7.1f M/s (%5.2fx)\n",
-        radius, reference / 1e6, rate("EngineOneThread") / 1e6, rate("EngineOneThread") / reference,
-        rate("EngineAllThreads") / 1e6, rate("EngineAllThreads") / reference);
+        "R = %10d: loop %6.1f M/s, one thread %6.1f M/s (%5.2fx), all threads %6.1f M/s "
+        "(%5.2fx), exact path %.2g of the points\n",
+        radius, reference / 1e6, one / 1e6, one / reference, all / 1e6, all / reference,
+        find(keeper.exactShares, "EngineAllThreads", "/real_time"));
   }
 }
 
@@ -113,6 +118,6 @@ int main(int argc, char** argv) {
   dartcirc::RegisterAll();
   dartcirc::RateKeeper keeper;
   benchmark::RunSpecifiedBenchmarks(&keeper);
-  dartcirc::PrintSpeedUps(keeper.rates);
+  dartcirc::PrintSpeedUps(keeper);
   benchmark::Shutdown();
 }
