@@ -34,14 +34,5 @@ TEST(RandomJump, OnlyTheCountModuloTheCycleMatters) {
   }
 }
 
-TEST(RandomJump, JumpsCompose) {
-  const RandomSteps seven = StepsAhead(7);
-  const RandomSteps eleven = StepsAhead(11);
-  const RandomSteps both = ThenSteps(seven, eleven);
-  EXPECT_EQ(both.multiplier, StepsAhead(18).multiplier);
-  EXPECT_EQ(both.increment, StepsAhead(18).increment);
-  EXPECT_EQ(Advance(123, ThenSteps(NoSteps, OneStep)), StepByStep(123, 1));
-}
-
 }  // namespace
 }  // namespace dartcirc
