@@ -1,22 +1,28 @@
 #include "estimator/estimation.h"
 
+#include "estimator/estimation_engine.h"
 #include "estimator/run_variables.h"
 #include "runtime/console_stream.h"
 #include "runtime/fixed_real_output.h"
+#include "runtime/random_jump.h"
 #include "runtime/random_source.h"
 
 namespace dartcirc {
 
 namespace {
 
-// i + j / R for the next two draws j, i: the quotient and the sum each rounded to
-// the extended format, then the sum rounded to double as it is stored.
 inline double DrawCoordinate(std::int32_t radius) {
-  const Extended fraction = ExtendedFromInt32(DrawBelow(radius)) / ExtendedFromInt32(radius);
-  return RoundToDouble(ExtendedFromInt32(DrawBelow(radius)) + fraction);
+  const std::int32_t fractionDraw = DrawBelow(radius);
+  return CoordinateFromDraws(fractionDraw, DrawBelow(radius), radius);
 }
 
 }  // namespace
+
+double CoordinateFromDraws(std::int32_t fractionDraw, std::int32_t integerDraw,
+                           std::int32_t radius) {
+  const Extended fraction = ExtendedFromInt32(fractionDraw) / ExtendedFromInt32(radius);
+  return RoundToDouble(ExtendedFromInt32(integerDraw) + fraction);
+}
 
 bool IsInside(double pointX, double pointY, Extended radiusSquared) {
   const Extended x = ExtendedFromDouble(pointX);
@@ -44,14 +50,20 @@ double SquareOfRadius(std::int32_t radius) {
   return RoundToDouble(ExtendedFromInt64(static_cast<std::int64_t>(radius) * radius));
 }
 
-void RunEstimation() {
-  while (TrialsLeft > 0) {
-    InsideCount += CountBlockPointByPoint(Radius, RadiusSquared);
+void RunEstimation() { RunEstimationWith(MachineEngineSetting()); }
+
+void RunEstimationWith(const EngineSetting& setting) {
+  if (TrialsLeft <= 0) return;
+  const std::int64_t blocks = TrialsLeft / BlockSize + (TrialsLeft % BlockSize != 0);
+  const BlockFilter filter = FilterFor(Radius, RadiusSquared);
+  CountBlocksInOrder(RandomState, filter, blocks, setting, [](const BlockTally& tally) {
+    RandomState = Advance(RandomState, StepsAhead(4 * BlockSize));
+    InsideCount += tally.inside;
     ++BlockCount;
     EndOutputLine(WriteFixedReal(ConsoleOut, 10, 8, RunningEstimate(InsideCount, BlockCount)));
     CheckIoResult();
     TrialsLeft -= BlockSize;
-  }
+  });
 }
 
 }  // namespace dartcirc

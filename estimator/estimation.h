@@ -10,12 +10,23 @@ namespace dartcirc {
 
 inline constexpr std::int64_t BlockSize = 10000;
 
-// Runs blocks while trials are left, writing one line per block to ConsoleOut.
+struct EngineSetting;
+
+// Runs blocks while trials are left, writing one line per block to ConsoleOut, on
+// every core through the fastest vector path.
 void RunEstimation();
+// The same with the given path and number of threads. The lines, the run variables
+// and RandomState come out the same whatever the setting.
+void RunEstimationWith(const EngineSetting& setting);
 
 // Tests one block of points the plain way, one point after another, drawing from
 // RandomState; gives the number inside. Every faster way of counting must match it.
 std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared);
+
+// i + j / R for the draws j, then i: the quotient and the sum each rounded to the
+// extended format, then the sum rounded to double as it is stored.
+double CoordinateFromDraws(std::int32_t fractionDraw, std::int32_t integerDraw,
+                           std::int32_t radius);
 
 // x^2 + y^2 <= R^2 with each product and the sum rounded to the extended format.
 bool IsInside(double pointX, double pointY, Extended radiusSquared);

@@ -1,0 +1,86 @@
+#include "estimator/block_filter.h"
+
+#include <initializer_list>
+
+#include "estimator/estimation.h"
+
+namespace dartcirc {
+
+// The margin. Let u = 2^-53 and v = 2^-64 be the unit roundoffs of double and of
+// the extended format, t = j + i/R the exact coordinate of the draws i, j (so
+// 0 <= t < R), and T = tx^2 + ty^2. Every quantity here is nonnegative.
+//
+// Exact test: f = (i/R)(1+e1), the sum (j + f)(1+e2), stored to double (1+e3), with
+// |e1|, |e2| <= v and |e3| <= u. As j + f = t + (i/R)e1 and i/R <= t, X = t(1+a)
+// with |a| <= (1+v)^2(1+u) - 1 < u + 3v. S = (X^2(1+e4) + Y^2(1+e5))(1+e6) with
+// |e4|, |e5|, |e6| <= v, so |S/T - 1| < 2.01(u + 4v) < 2.1u.
+//
+// Filter: 1/R rounded (1+e7), times i (1+e8), plus j, exact in double, (1+e9), all
+// |e| <= u, so Xf = t(1+b) with |b| <= (1+u)^3 - 1 < 3.01u, and
+// Sf = (Xf^2(1+e10) + Yf^2(1+e11))(1+e12) gives |Sf/T - 1| < 8.1u. A fused
+// multiply-add drops one of these roundings and, the terms being nonnegative, stays
+// within the same bounds.
+//
+// So S/Sf lies within (1 - 10.3u, 1 + 10.3u), inside (1 - 2^-49, 1 + 2^-49), and
+// with RS = R^2 as a double:
+//   Sf <= L <= RS(1 - 2^-48) gives S < RS(1 - 2^-48)(1 + 2^-49) < RS: inside;
+//   Sf > H >= RS(1 + 2^-48) gives S > RS(1 + 2^-48)(1 - 2^-49) > RS: outside.
+// L and H are RS(1 -/+ 2^-47), each rounded once to double, so within a factor
+// 1 -/+ u of those values, and they keep the 2^-48. RS >= 1 and RS <= 2^62: no
+// product here underflows or overflows.
+BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
+  return {radius, 1.0 / radius, radiusSquared * (1 - 0x1p-47), radiusSquared * (1 + 0x1p-47),
+          ExtendedFromDouble(radiusSquared)};
+}
+
+bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter) {
+  const double x = CoordinateFromDraws(draws.fractionX, draws.integerX, filter.radius);
+  const double y = CoordinateFromDraws(draws.fractionY, draws.integerY, filter.radius);
+  return IsInside(x, y, filter.limit);
+}
+
+BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
+                           const BlockFilter& filter) {
+  BlockTally tally{0, 0};
+  for (; lanes != 0; lanes &= lanes - 1) {
+    const int lane = __builtin_ctz(lanes);
+    const auto draw = [&](int k) { return static_cast<std::int32_t>(draws[k * laneCount + lane]); };
+    if (IsInsideExactly({draw(0), draw(1), draw(2), draw(3)}, filter)) ++tally.inside;
+    ++tally.exactPoints;
+  }
+  return tally;
+}
+
+bool MachineHasPath(VectorPath path) {
+  switch (path) {
+    case VectorPath::Baseline:
+      return true;
+    case VectorPath::Avx2:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case VectorPath::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+             __builtin_cpu_supports("avx512ifma");
+  }
+  return false;
+}
+
+VectorPath FastestPath() {
+  for (VectorPath path : {VectorPath::Avx512, VectorPath::Avx2}) {
+    if (MachineHasPath(path)) return path;
+  }
+  return VectorPath::Baseline;
+}
+
+BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {
+  switch (path) {
+    case VectorPath::Avx512:
+      return CountBlockAvx512(stateBefore, filter);
+    case VectorPath::Avx2:
+      return CountBlockAvx2(stateBefore, filter);
+    case VectorPath::Baseline:
+      break;
+  }
+  return CountBlockBaseline(stateBefore, filter);
+}
+
+}  // namespace dartcirc

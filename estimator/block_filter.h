@@ -1,0 +1,64 @@
+// Counting one block through a filter: each point's S = x^2 + y^2 is computed in
+// double with vector instructions and compared with R^2 against a margin that covers
+// every difference from the exact computation; only the points within the margin
+// take the exact per-point test. The count is always the exact one.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/extended.h"
+
+namespace dartcirc {
+
+enum class VectorPath { Baseline, Avx2, Avx512 };
+
+struct BlockTally {
+  std::int64_t inside;
+  std::int64_t exactPoints;  // points that fell within the margin
+};
+
+// The constants of a run.
+struct BlockFilter {
+  std::int32_t radius;
+  double reciprocal;     // 1 / R rounded to double
+  double surelyInside;   // a filtered S at or below this is inside
+  double surelyOutside;  // a filtered S above this is outside
+  Extended limit;        // R^2 for the exact test
+};
+
+// The four draws of a point, in the order they are drawn.
+struct PointDraws {
+  std::int32_t fractionX;
+  std::int32_t integerX;
+  std::int32_t fractionY;
+  std::int32_t integerY;
+};
+
+BlockFilter FilterFor(std::int32_t radius, double radiusSquared);
+
+// The exact test of one point, as the point-by-point loop makes it.
+bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter);
+
+// The lanes whose bits are set, through the exact test. Draw k of lane i is at
+// draws[k * laneCount + i], as a double.
+BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
+                           const BlockFilter& filter);
+
+inline BlockTally& operator+=(BlockTally& sum, const BlockTally& more) {
+  sum.inside += more.inside;
+  sum.exactPoints += more.exactPoints;
+  return sum;
+}
+
+bool MachineHasPath(VectorPath path);
+VectorPath FastestPath();
+
+// The tally of the block whose first draw follows stateBefore, through the given
+// path, which the machine must have.
+BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter);
+
+BlockTally CountBlockBaseline(std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx2(std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx512(std::uint32_t stateBefore, const BlockFilter& filter);
+
+}  // namespace dartcirc

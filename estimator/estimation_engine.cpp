@@ -1,0 +1,152 @@
+#include "estimator/estimation_engine.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "estimator/estimation.h"
+#include "runtime/random_jump.h"
+
+namespace dartcirc {
+
+namespace {
+
+// Blocks that may be counted ahead of the one handed out: memory stays the same
+// whatever the trial count, and a slow reader of the output holds the workers back.
+constexpr std::int64_t WindowBlocks = 1024;
+// Below this many blocks for each extra thread, starting it costs more than it saves.
+constexpr std::int64_t BlocksPerWorker = 16;
+
+struct Slot {
+  std::atomic<std::int64_t> block{-1};  // the block whose tally is here
+  BlockTally tally{};
+};
+
+// Shared by the calling thread and the workers. Every atomic access is sequentially
+// consistent: a sleeper counts itself in before it looks at its condition, and a
+// waker changes the condition before it looks at the count, so no wake-up is lost.
+struct BlockQueue {
+  std::uint32_t firstState;
+  const BlockFilter& filter;
+  std::int64_t blocks;
+  VectorPath path;
+  std::atomic<std::int64_t> nextToCount{0};
+  std::atomic<std::int64_t> handedOut{0};
+  std::atomic<bool> stopping{false};
+  std::atomic<int> sleepers{0};
+  std::mutex mutex{};
+  std::condition_variable wake{};
+  std::array<Slot, WindowBlocks> slots{};
+};
+
+void WakeSleepers(BlockQueue& queue) {
+  if (queue.sleepers.load() == 0) return;
+  { std::lock_guard<std::mutex> lock(queue.mutex); }
+  queue.wake.notify_all();
+}
+
+template <class Condition>
+void SleepUntil(BlockQueue& queue, Condition ready) {
+  queue.sleepers.fetch_add(1);
+  {
+    std::unique_lock<std::mutex> lock(queue.mutex);
+    queue.wake.wait(lock, ready);
+  }
+  queue.sleepers.fetch_sub(1);
+}
+
+bool WindowHasRoom(const BlockQueue& queue, std::int64_t block) {
+  return block < queue.handedOut.load() + WindowBlocks;
+}
+
+// The next block to count, or -1 when all are taken or the window is full.
+std::int64_t ClaimBlock(BlockQueue& queue) {
+  std::int64_t block = queue.nextToCount.load();
+  while (block < queue.blocks && WindowHasRoom(queue, block)) {
+    if (queue.nextToCount.compare_exchange_weak(block, block + 1)) return block;
+  }
+  return -1;
+}
+
+void CountAndPublish(BlockQueue& queue, std::int64_t block) {
+  // 40,000 draws a block; the draw count may wrap 64 bits, the sequence repeats sooner.
+  const std::uint64_t drawsBefore = static_cast<std::uint64_t>(block) * 4 * BlockSize;
+  const std::uint32_t state = Advance(queue.firstState, StepsAhead(drawsBefore));
+  Slot& slot = queue.slots[block % WindowBlocks];
+  slot.tally = CountBlock(queue.path, state, queue.filter);
+  slot.block.store(block);
+  WakeSleepers(queue);
+}
+
+void Work(BlockQueue& queue) {
+  ResetFloatingPointUnit();  // the exact test depends on the control word
+  while (!queue.stopping.load()) {
+    const std::int64_t block = ClaimBlock(queue);
+    if (block >= 0) {
+      CountAndPublish(queue, block);
+    } else if (queue.nextToCount.load() >= queue.blocks) {
+      return;
+    } else {
+      SleepUntil(queue, [&] {
+        return queue.stopping.load() || WindowHasRoom(queue, queue.nextToCount.load());
+      });
+    }
+  }
+}
+
+// Joins the workers however the calling thread leaves, after telling them to stop.
+struct WorkerCrew {
+  BlockQueue& queue;
+  std::vector<std::thread> threads;
+
+  ~WorkerCrew() {
+    queue.stopping.store(true);
+    WakeSleepers(queue);
+    for (std::thread& thread : threads) thread.join();
+  }
+};
+
+}  // namespace
+
+EngineSetting MachineEngineSetting() {
+  return {FastestPath(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))};
+}
+
+void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std::int64_t blocks,
+                        EngineSetting setting,
+                        const std::function<void(const BlockTally&)>& onBlock) {
+  BlockQueue queue{firstState, filter, blocks, setting.path};
+  WorkerCrew crew{queue, {}};
+  const std::int64_t workers =
+      std::min<std::int64_t>(setting.threads - 1, blocks / BlocksPerWorker);
+  for (std::int64_t i = 0; i < workers; ++i) {
+    try {
+      crew.threads.emplace_back(Work, std::ref(queue));
+    } catch (const std::system_error&) {
+      break;  // the threads there are still count every block
+    }
+  }
+
+  for (std::int64_t next = 0; next < blocks; ++next) {
+    const Slot& slot = queue.slots[next % WindowBlocks];
+    while (slot.block.load() != next) {
+      const std::int64_t block = ClaimBlock(queue);
+      if (block >= 0) {
+        CountAndPublish(queue, block);
+      } else {
+        SleepUntil(queue, [&] { return slot.block.load() == next; });
+      }
+    }
+    const BlockTally tally = slot.tally;
+    queue.handedOut.store(next + 1);
+    WakeSleepers(queue);
+    onBlock(tally);
+  }
+}
+
+}  // namespace dartcirc
