@@ -41,12 +41,6 @@ RunResult RunProgramWith(std::vector<std::string> arguments, std::string input =
   return RunDartcirc(options);
 }
 
-TEST(ProgramFlow, CommandLineRun) {
-  const RunResult result = RunProgramWith({"1000", "30000"});
-  EXPECT_EQ(result.output, Banner + ThreeLinesOfR1000);
-  EXPECT_EQ(result.exitCode, 0);
-}
-
 TEST(ProgramFlow, PromptsWithNoOneOrThreeArguments) {
   for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {"5"}, {"5", "6", "7"}}) {
     const RunResult result = RunProgramWith(arguments, "1000\r\n30000\r\n");
@@ -135,21 +129,6 @@ TEST(ProgramFlow, EndOfInputAtEitherPrompt) {
   EXPECT_EQ(result.exitCode, 1);
 }
 
-TEST(ProgramFlow, ClosedInputEndsWithTheInputOutputErrorReport) {
-  RunOptions options;
-  options.input = InputKind::Closed;
-  const RunResult result = RunDartcirc(options);
-  // EInOutErrorがモジュール dartcirc の ######## で発生しました。 LF I/O エラー (6). CR LF
-  const std::string head = Banner + "Random Range:EInOutError\x82\xAA\x83\x82\x83\x57\x83\x85\x81\x5B\x83\x8B dartcirc \x82\xCC ";
-  const std::string tail = " \x82\xC5\x94\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\n"
-                           "I/O \x83\x47\x83\x89\x81\x5B (6).\r\n";
-  ASSERT_EQ(result.output.size(), head.size() + 8 + tail.size());
-  EXPECT_EQ(result.output.substr(0, head.size()), head);
-  EXPECT_EQ(result.output.find_first_not_of("0123456789ABCDEF", head.size()), head.size() + 8);
-  EXPECT_EQ(result.output.substr(head.size() + 8), tail);
-  EXPECT_EQ(result.exitCode, 1);
-}
-
 TEST(ProgramFlow, LargestValuesPassTheChecks) {
   RunOptions options;
   options.inputBytes = "2147483647\n9223372036854775807\n";
@@ -161,17 +140,6 @@ TEST(ProgramFlow, LargestValuesPassTheChecks) {
   EXPECT_EQ(result.output.substr(0, Banner.size() + Prompts.size()), Banner + Prompts);
   EXPECT_EQ(result.output.substr(Banner.size() + Prompts.size() + 1, 3), ".14");
   EXPECT_EQ(result.exitCode, 1);  // its output went away
-}
-
-TEST(ProgramFlow, InputAndOutputOnFiles) {
-  RunOptions options;
-  options.input = InputKind::File;
-  options.inputBytes = "1000\r\n30000\r\n";
-  options.output = OutputKind::File;
-  options.fakeTime = Midnight;
-  const RunResult result = RunDartcirc(options);
-  EXPECT_EQ(result.output, Banner + Prompts + ThreeLinesOfR1000);
-  EXPECT_EQ(result.exitCode, 0);
 }
 
 TEST(ProgramFlow, EachPromptIsVisibleOnATerminalBeforeTheProgramReads) {
