@@ -24,16 +24,6 @@ RunResult RunFaultProgram(const std::string& mode, OutputKind output = OutputKin
   return RunDartcirc(options);
 }
 
-TEST(BrokenOutput, ProductEndsWithExitCodeOne) {
-  for (OutputKind kind : {OutputKind::DevFull, OutputKind::ReaderGone, OutputKind::Closed}) {
-    RunOptions options;
-    options.output = kind;
-    const RunResult result = RunDartcirc(options);
-    EXPECT_EQ(result.exitCode, 1) << static_cast<int>(kind);
-    EXPECT_EQ(result.signal, 0);
-  }
-}
-
 TEST(BrokenOutput, FailedWriteDuringTheRunEndsWithExitCodeOne) {
   for (OutputKind kind : {OutputKind::DevFull, OutputKind::ReaderGone}) {
     const RunResult result = RunFaultProgram("write-lines", kind);

@@ -53,62 +53,47 @@ TEST(ProgramFlow, RejectedCommandLineValues) {
 
 TEST(ProgramFlow, EmptyArgumentIsNoArgument) {
   const RunResult result = RunProgramWith({"1000", ""}, "");
-  EXPECT_EQ(result.output, Banner + "Random Range:" + RadiusError);
+  EXPECT_EQ(result.output, Banner + RadiusPrompt + RadiusError);
   EXPECT_EQ(result.exitCode, 1);
 }
 
-TEST(ProgramFlow, RadiusReplies) {
+// A reply the program accepts leads to its progress lines; one it rejects, to the
+// error of that prompt.
+TEST(ProgramFlow, Replies) {
+  const std::string badRadius = Banner + RadiusPrompt + RadiusError;
+  const std::string badTrials = Banner + Prompts + TrialCountError;
   const struct {
-    std::string reply;
-    bool accepted;
+    std::string input;
+    std::size_t lines;
+    std::string rejected;
   } cases[] = {
-      {" 1000", true},       {"1000 ", false},    {"1000\t", false},  {"\t1000", false},
-      {"1.0", false},        {"1e6", false},      {"1,000", false},   {"$3E8", true},
-      {"0x3E8", true},       {"$FFFFFFFF", false}, {"1", true},       {"0", false},
-      {"-5", false},         {"2147483647", true}, {"2147483648", false}, {"", false},
-      {"1000 1000000", false},
+      {" 1000\r\n10000\r\n", 1, ""},   {"1000 \r\n10000\r\n", 0, badRadius},
+      {"1000\t\r\n10000\r\n", 0, badRadius}, {"\t1000\r\n10000\r\n", 0, badRadius},
+      {"1.0\r\n10000\r\n", 0, badRadius},    {"1e6\r\n10000\r\n", 0, badRadius},
+      {"1,000\r\n10000\r\n", 0, badRadius},  {"$3E8\r\n10000\r\n", 1, ""},
+      {"0x3E8\r\n10000\r\n", 1, ""},         {"$FFFFFFFF\r\n10000\r\n", 0, badRadius},
+      {"1\r\n10000\r\n", 1, ""},             {"0\r\n10000\r\n", 0, badRadius},
+      {"-5\r\n10000\r\n", 0, badRadius},     {"2147483647\r\n10000\r\n", 1, ""},
+      {"2147483648\r\n10000\r\n", 0, badRadius}, {"\r\n10000\r\n", 0, badRadius},
+      {"1000 1000000\r\n10000\r\n", 0, badRadius},
+      {"1000\n1\n", 1, ""},      {"1000\n10000\n", 1, ""},  {"1000\n10001\n", 2, ""},
+      {"1000\n15000\n", 2, ""},  {"1000\n$2710\n", 1, ""},  {"1000\n0x2710\n", 1, ""},
+      {"1000\n-$10\n", 0, badTrials}, {"1000\n0\n", 0, badTrials}, {"1000\n 7\n", 1, ""},
+      {"1000\n7 \n", 0, badTrials},   {"1000\n\n", 0, badTrials},
+      {"1000\n9223372036854775808\n", 0, badTrials},
+      {"1000", 0, badTrials},  // no line end, then the end of input
   };
   for (const auto& c : cases) {
-    const RunResult result = RunProgramWith({}, c.reply + "\r\n10000\r\n");
-    if (c.accepted) {
-      EXPECT_TRUE(result.output.starts_with(Banner + Prompts)) << c.reply;
-      EXPECT_EQ(result.output.size(), Banner.size() + Prompts.size() + 12) << c.reply;
-      EXPECT_EQ(result.exitCode, 0) << c.reply;
-    } else {
-      EXPECT_EQ(result.output, Banner + "Random Range:" + RadiusError) << c.reply;
-      EXPECT_EQ(result.exitCode, 1) << c.reply;
-    }
-  }
-}
-
-TEST(ProgramFlow, TrialCountReplies) {
-  const struct {
-    std::string reply;
-    std::size_t lines;  // 0: rejected
-  } cases[] = {
-      {"1", 1},      {"10000", 1},   {"10001", 2},   {"15000", 2},  {"$2710", 1},
-      {"0x2710", 1}, {"-$10", 0},    {"0", 0},       {" 7", 1},     {"7 ", 0},
-      {"", 0},       {"9223372036854775808", 0},
-  };
-  for (const auto& c : cases) {
-    const RunResult result = RunProgramWith({}, "1000\n" + c.reply + "\n");
+    const RunResult result = RunProgramWith({}, c.input);
     if (c.lines > 0) {
-      EXPECT_EQ(result.output.size(), Banner.size() + Prompts.size() + 12 * c.lines) << c.reply;
-      EXPECT_EQ(result.exitCode, 0) << c.reply;
+      EXPECT_TRUE(result.output.starts_with(Banner + Prompts)) << c.input;
+      EXPECT_EQ(result.output.size(), Banner.size() + Prompts.size() + 12 * c.lines) << c.input;
+      EXPECT_EQ(result.exitCode, 0) << c.input;
     } else {
-      EXPECT_EQ(result.output, Banner + Prompts + TrialCountError) << c.reply;
-      EXPECT_EQ(result.exitCode, 1) << c.reply;
+      EXPECT_EQ(result.output, c.rejected) << c.input;
+      EXPECT_EQ(result.exitCode, 1) << c.input;
     }
   }
-}
-
-TEST(ProgramFlow, EndOfInputAtEitherPrompt) {
-  RunResult result = RunProgramWith({}, "");
-  EXPECT_EQ(result.output, Banner + "Random Range:" + RadiusError);
-  EXPECT_EQ(result.exitCode, 1);
-  result = RunProgramWith({}, "1000");  // no line end, then the end of input
-  EXPECT_EQ(result.output, Banner + Prompts + TrialCountError);
-  EXPECT_EQ(result.exitCode, 1);
 }
 
 TEST(ProgramFlow, LargestValuesPassTheChecks) {
@@ -126,7 +111,7 @@ TEST(ProgramFlow, LargestValuesPassTheChecks) {
 
 TEST(ProgramFlow, EachPromptIsVisibleOnATerminalBeforeTheProgramReads) {
   InteractiveRun run({}, Midnight);
-  ASSERT_TRUE(run.WaitForOutputEnding(Banner + "Random Range:"));
+  ASSERT_TRUE(run.WaitForOutputEnding(Banner + RadiusPrompt));
   run.Answer("1000\n");
   ASSERT_TRUE(run.WaitForOutputEnding("Max count:"));
   run.Answer("30000\n");

@@ -68,4 +68,15 @@ class FakePlatformScope {
 
 void ResetRuntimeState();
 
+// The code the process ended with under the fake, or -1 when the action came back.
+template <typename Action>
+std::int32_t ExitCodeOf(Action action) {
+  try {
+    action();
+  } catch (const FakeProcessExit& exit) {
+    return exit.code;
+  }
+  return -1;
+}
+
 }  // namespace dartcirc::testing

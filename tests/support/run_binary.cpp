@@ -252,11 +252,6 @@ bool InteractiveRun::WaitForOutputEnding(const std::string& text) {
 
 void InteractiveRun::Answer(const std::string& bytes) { WriteAll(input_, bytes); }
 
-void InteractiveRun::CloseInput() {
-  close(input_);
-  input_ = -1;
-}
-
 RunResult InteractiveRun::Finish() {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(DeadlineMs);
   bool timedOut = false;

@@ -53,9 +53,7 @@ class InteractiveRun {
   // true when it does.
   bool WaitForOutputEnding(const std::string& text);
   void Answer(const std::string& bytes);
-  void CloseInput();
   RunResult Finish();  // reads to the end and waits for the process
-  const std::string& OutputSoFar() const { return output_; }
 
  private:
   bool ReadSome(int timeoutMs);

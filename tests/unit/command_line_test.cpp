@@ -17,16 +17,20 @@ using testing::FakePlatformScope;
 using Arguments = std::vector<std::string>;
 
 // The arguments after the program name, as ArgumentCount and ArgumentText see them.
-Arguments ArgumentsOf(const std::string& commandLine) {
-  FakePlatformScope scope;
-  scope.fake.commandLine = commandLine;
+Arguments CurrentArguments() {
   Arguments arguments;
   for (std::int32_t index = 1; index <= ArgumentCount(); ++index) {
     arguments.push_back(ArgumentText(index));
   }
-  EXPECT_EQ(ArgumentText(ArgumentCount() + 1), "") << commandLine;
-  EXPECT_EQ(ArgumentText(-1), "") << commandLine;
+  EXPECT_EQ(ArgumentText(ArgumentCount() + 1), "");
+  EXPECT_EQ(ArgumentText(-1), "");
   return arguments;
+}
+
+Arguments ArgumentsOf(const std::string& commandLine) {
+  FakePlatformScope scope;
+  scope.fake.commandLine = commandLine;
+  return CurrentArguments();
 }
 
 TEST(CommandLine, SplitsByItsOwnRules) {
@@ -105,12 +109,9 @@ TEST(CommandLine, RealModulePathIsCutAndTerminated) {
 TEST(CommandLine, EveryCallReadsTheCommandLineAgain) {
   FakePlatformScope scope;
   scope.fake.commandLine = "dartcirc 1 2";
-  EXPECT_EQ(ArgumentCount(), 2);
-  EXPECT_EQ(ArgumentText(2), "2");
+  EXPECT_EQ(CurrentArguments(), (Arguments{"1", "2"}));
   scope.fake.commandLine = "dartcirc 3";
-  EXPECT_EQ(ArgumentCount(), 1);
-  EXPECT_EQ(ArgumentText(1), "3");
-  EXPECT_EQ(ArgumentText(2), "");
+  EXPECT_EQ(CurrentArguments(), Arguments{"3"});
 }
 
 TEST(CommandLineJoin, RealCommandLineIsThisProcessesArgumentVector) {
@@ -160,11 +161,7 @@ TEST(CommandLineJoin, ArgumentVectorsComeBackThroughTheSplitter) {
     for (std::size_t index = 1; index < elements.size(); ++index) {
       if (!elements[index].empty()) expected.push_back(elements[index]);
     }
-    Arguments actual;
-    for (std::int32_t index = 1; index <= ArgumentCount(); ++index) {
-      actual.push_back(ArgumentText(index));
-    }
-    ASSERT_EQ(actual, expected) << scope.fake.commandLine;
+    ASSERT_EQ(CurrentArguments(), expected) << scope.fake.commandLine;
   }
 }
 

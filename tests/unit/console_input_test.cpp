@@ -47,6 +47,7 @@ TEST(ConsoleInput, LineEndsAndCarriageReturns) {
       {{"1000", "\r\n7\n"}, {"1000", "7"}, 2},
       {{"1000\r", "7\n"}, {"10007", ""}, 3},     // a CR last in its load is dropped
       {{"1\x1A" "2\r\n7\n"}, {"1\x1A" "2", "7"}, 1},  // a 26 among buffered bytes is data
+      {{"123"}, {"123"}, 2},                        // no line end before the end of input
   };
   for (const Case& c : cases) {
     FakePlatformScope scope;
@@ -119,13 +120,6 @@ TEST(ConsoleInput, EndOfInputIsNoErrorAndLeavesTheMarker) {
     EXPECT_EQ(scope.fake.readCalls, 2);
     EXPECT_EQ(IoResultCode, 0);
   }
-}
-
-TEST(ConsoleInput, InputWithoutFinalLineEnd) {
-  FakePlatformScope scope;
-  Serve(scope, {"123"});
-  EXPECT_EQ(ReadAnswer(), "123");
-  EXPECT_EQ(IoResultCode, 0);
 }
 
 TEST(ConsoleInput, MarkerAtTheHeadOfALoadEndsTheLineAndStays) {

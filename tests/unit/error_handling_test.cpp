@@ -16,7 +16,6 @@ namespace {
 
 using testing::Cp932FromUtf8;
 using testing::FakePlatformScope;
-using testing::FakeProcessExit;
 
 std::string MessageOf(const TObject* object) {
   return std::string(dynamic_cast<const Exception&>(*object).MessageText.View());
@@ -160,14 +159,8 @@ TEST(OsExceptionTranslation, AccessViolationNamesAccessTargetAndModule) {
   }
 }
 
-// Runs body under the top-level handler with the fake platform; gives the exit code.
 std::int32_t ExitCodeOfProgram(void (*body)()) {
-  try {
-    RunUnderTopLevelHandler(body);
-  } catch (const FakeProcessExit& exit) {
-    return exit.code;
-  }
-  return -1;
+  return testing::ExitCodeOf([body] { RunUnderTopLevelHandler(body); });
 }
 
 std::string SecondLine(const std::string& report) { return report.substr(report.find('\n') + 1); }

@@ -41,14 +41,6 @@ class Estimation : public ::testing::Test {
   testing::FakePlatformScope scope_;
 };
 
-TEST_F(Estimation, RadiusThousandThreeBlocks) {
-  EXPECT_EQ(Run(1000, 30000),
-            (std::vector<std::string>{"3.14240000\r\n", "3.13420000\r\n", "3.13773333\r\n"}));
-  EXPECT_EQ(InsideCount, 23533);
-  EXPECT_EQ(BlockCount, 3);
-  EXPECT_EQ(TrialsLeft, 0);
-}
-
 TEST_F(Estimation, InsideCountsOfTheFirstBlocksFromStateZero) {
   const struct {
     std::int32_t radius;
@@ -67,12 +59,26 @@ TEST_F(Estimation, InsideCountsOfTheFirstBlocksFromStateZero) {
   }
 }
 
-TEST_F(Estimation, ProgressLinesOfSmallRadii) {
-  EXPECT_EQ(Run(3, 10000), std::vector<std::string>{"3.51080000\r\n"});
-  EXPECT_EQ(Run(5, 10000), std::vector<std::string>{"3.28320000\r\n"});
-  EXPECT_EQ(Run(46340, 10000), std::vector<std::string>{"3.14320000\r\n"});
-  EXPECT_EQ(Run(2, 20000), (std::vector<std::string>{"3.74080000\r\n", "3.74200000\r\n"}));
-  EXPECT_EQ(Run(1, 30000), std::vector<std::string>(3, "4.00000000\r\n"));
+TEST_F(Estimation, ProgressLinesFromStateZero) {
+  const struct {
+    std::int32_t radius;
+    std::vector<std::string> lines;
+    std::int64_t inside;
+  } cases[] = {
+      {1000, {"3.14240000\r\n", "3.13420000\r\n", "3.13773333\r\n"}, 23533},
+      {3, {"3.51080000\r\n"}, 8777},
+      {5, {"3.28320000\r\n"}, 8208},
+      {46340, {"3.14320000\r\n"}, 7858},
+      {2, {"3.74080000\r\n", "3.74200000\r\n"}, 18710},
+      {1, {"4.00000000\r\n", "4.00000000\r\n", "4.00000000\r\n"}, 30000},
+  };
+  for (const auto& c : cases) {
+    const auto blocks = static_cast<std::int64_t>(c.lines.size());
+    EXPECT_EQ(Run(c.radius, blocks * 10000), c.lines) << c.radius;
+    EXPECT_EQ(InsideCount, c.inside);
+    EXPECT_EQ(BlockCount, blocks);
+    EXPECT_EQ(TrialsLeft, 0);
+  }
 }
 
 TEST_F(Estimation, OneLinePerStartedBlock) {
@@ -82,7 +88,7 @@ TEST_F(Estimation, OneLinePerStartedBlock) {
     std::int64_t trialsLeft;
   } cases[] = {{1, 1, -9999}, {10000, 1, 0}, {10001, 2, -9999}, {15000, 2, -5000}};
   for (const auto& c : cases) {
-      EXPECT_EQ(Run(1000, c.trials).size(), c.lines) << c.trials;
+    EXPECT_EQ(Run(1000, c.trials).size(), c.lines) << c.trials;
     EXPECT_EQ(TrialsLeft, c.trialsLeft);
     EXPECT_EQ(RandomState, StateAfterDraws(40000 * c.lines));
   }
@@ -104,7 +110,7 @@ TEST_F(Estimation, PointOnTheCircleIsInside) {
 
 TEST_F(Estimation, LargeRadiiStillApproachPi) {
   for (std::int32_t radius : {46341, 65536, 2147483647}) {
-      const std::vector<std::string> lines = Run(radius, 50000);
+    const std::vector<std::string> lines = Run(radius, 50000);
     ASSERT_EQ(lines.size(), 5u);
     const double last = std::stod(lines.back());
     EXPECT_GT(last, 3.0) << radius;

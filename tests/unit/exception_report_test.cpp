@@ -15,7 +15,6 @@ namespace {
 
 using testing::Cp932FromUtf8;
 using testing::FakePlatformScope;
-using testing::FakeProcessExit;
 
 CodePlace PlaceAtOffset(std::uint32_t offset) { return ModuleBase() + offset; }
 
@@ -104,18 +103,13 @@ TEST(ExceptionReport, WaitingOutputStandsAheadAndNothingWithoutTheConsoleFlag) {
 TEST(ExceptionReport, ReportOfAFailedStatementEndsWithExitCodeOne) {
   FakePlatformScope scope;
   scope.fake.moduleFileName = "C:/dartcirc.exe";
-  const std::int32_t code = [] {
-    try {
-      RunUnderTopLevelHandler([] {
-        StartModules();
-        IoResultCode = ResultNotReadable;  // standard input could not be opened
-        CheckIoResult();
-      });
-    } catch (const FakeProcessExit& exit) {
-      return exit.code;
-    }
-    return -1;
-  }();
+  const std::int32_t code = testing::ExitCodeOf([] {
+    RunUnderTopLevelHandler([] {
+      StartModules();
+      IoResultCode = ResultNotReadable;  // standard input could not be opened
+      CheckIoResult();
+    });
+  });
   EXPECT_EQ(code, 1);
   std::string output = scope.fake.Output();
   const std::size_t offset = std::string("EInOutError" + Cp932FromUtf8("がモジュール dartcirc.exe の ")).size();
