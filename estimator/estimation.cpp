@@ -11,6 +11,8 @@ namespace dartcirc {
 
 namespace {
 
+constexpr RandomSteps StepsOfABlock = StepsAhead(4 * BlockSize);
+
 inline double DrawCoordinate(std::int32_t radius) {
   const std::int32_t fractionDraw = DrawBelow(radius);
   return CoordinateFromDraws(fractionDraw, DrawBelow(radius), radius);
@@ -57,7 +59,7 @@ void RunEstimationWith(const EngineSetting& setting) {
   const std::int64_t blocks = TrialsLeft / BlockSize + (TrialsLeft % BlockSize != 0);
   const BlockFilter filter = FilterFor(Radius, RadiusSquared);
   CountBlocksInOrder(RandomState, filter, blocks, setting, [](const BlockTally& tally) {
-    RandomState = Advance(RandomState, StepsAhead(4 * BlockSize));
+    RandomState = Advance(RandomState, StepsOfABlock);
     InsideCount += tally.inside;
     ++BlockCount;
     EndOutputLine(WriteFixedReal(ConsoleOut, 10, 8, RunningEstimate(InsideCount, BlockCount)));
