@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "estimator/block_filter.h"
+#include "engine/block_filter.h"
 #include "estimator/estimation.h"
-#include "estimator/estimation_engine.h"
+#include "engine/block_counter.h"
 #include "runtime/random_source.h"
 
 namespace dartcirc {

@@ -1,6 +1,6 @@
 #include "estimator/estimation.h"
 
-#include "estimator/estimation_engine.h"
+#include "engine/block_counter.h"
 #include "estimator/run_variables.h"
 #include "runtime/console_stream.h"
 #include "runtime/fixed_real_output.h"
@@ -19,18 +19,6 @@ inline double DrawCoordinate(std::int32_t radius) {
 }
 
 }  // namespace
-
-double CoordinateFromDraws(std::int32_t fractionDraw, std::int32_t integerDraw,
-                           std::int32_t radius) {
-  const Extended fraction = ExtendedFromInt32(fractionDraw) / ExtendedFromInt32(radius);
-  return RoundToDouble(ExtendedFromInt32(integerDraw) + fraction);
-}
-
-bool IsInside(double pointX, double pointY, Extended radiusSquared) {
-  const Extended x = ExtendedFromDouble(pointX);
-  const Extended y = ExtendedFromDouble(pointY);
-  return !(x * x + y * y > radiusSquared);  // a point on the circle is inside
-}
 
 std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared) {
   const Extended limit = ExtendedFromDouble(radiusSquared);

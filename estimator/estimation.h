@@ -4,11 +4,10 @@
 
 #include <cstdint>
 
+#include "engine/exact_point.h"
 #include "runtime/extended.h"
 
 namespace dartcirc {
-
-inline constexpr std::int64_t BlockSize = 10000;
 
 struct EngineSetting;
 
@@ -22,14 +21,6 @@ void RunEstimationWith(const EngineSetting& setting);
 // Tests one block of points the plain way, one point after another, drawing from
 // RandomState; gives the number inside. Every faster way of counting must match it.
 std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared);
-
-// i + j / R for the draws j, then i: the quotient and the sum each rounded to the
-// extended format, then the sum rounded to double as it is stored.
-double CoordinateFromDraws(std::int32_t fractionDraw, std::int32_t integerDraw,
-                           std::int32_t radius);
-
-// x^2 + y^2 <= R^2 with each product and the sum rounded to the extended format.
-bool IsInside(double pointX, double pointY, Extended radiusSquared);
 
 // 4 x inside / (blocks x 10,000), rounded once to the extended format.
 Extended RunningEstimate(std::int64_t inside, std::int64_t blocks);

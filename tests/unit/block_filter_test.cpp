@@ -1,6 +1,6 @@
 // Every vector path the machine has against the point-by-point loop, block by
 // block, and the filter's margin at the points closest to the circle.
-#include "estimator/block_filter.h"
+#include "engine/block_filter.h"
 
 #include <gtest/gtest.h>
 

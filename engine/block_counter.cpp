@@ -1,4 +1,4 @@
-#include "estimator/estimation_engine.h"
+#include "engine/block_counter.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "estimator/estimation.h"
+#include "engine/exact_point.h"
 #include "runtime/random_jump.h"
 
 namespace dartcirc {

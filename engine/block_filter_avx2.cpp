@@ -4,8 +4,8 @@
 // so that it arrives as the double 2^52 + draw.
 #include <immintrin.h>
 
-#include "estimator/block_filter.h"
-#include "estimator/estimation.h"
+#include "engine/block_filter.h"
+#include "engine/exact_point.h"
 #include "runtime/random_jump.h"
 
 namespace dartcirc {

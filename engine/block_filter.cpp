@@ -1,8 +1,8 @@
-#include "estimator/block_filter.h"
+#include "engine/block_filter.h"
 
 #include <initializer_list>
 
-#include "estimator/estimation.h"
+#include "engine/exact_point.h"
 
 namespace dartcirc {
 

@@ -2,8 +2,8 @@
 // as the AVX2 path but without fused multiply-adds.
 #include <emmintrin.h>
 
-#include "estimator/block_filter.h"
-#include "estimator/estimation.h"
+#include "engine/block_filter.h"
+#include "engine/exact_point.h"
 #include "runtime/random_jump.h"
 
 namespace dartcirc {

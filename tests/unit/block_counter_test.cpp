@@ -1,7 +1,7 @@
 // The engine against the point-by-point loop: the lines, the run variables and the
 // generator state after a run, on every path and thread count; the order of the
 // tallies across the window; and how a run stops.
-#include "estimator/estimation_engine.h"
+#include "engine/block_counter.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "estimator/block_filter.h"
+#include "engine/block_filter.h"
 #include "estimator/estimation.h"
 #include "estimator/run_variables.h"
 #include "runtime/fixed_real_output.h"
@@ -82,7 +82,7 @@ std::vector<EngineSetting> SettingsOfThisMachine() {
   return settings;
 }
 
-class EstimationEngine : public ::testing::Test {
+class BlockCounter : public ::testing::Test {
  protected:
   void SetUp() override { ResetFloatingPointUnit(); }
 
@@ -98,7 +98,7 @@ class EstimationEngine : public ::testing::Test {
   testing::FakePlatformScope scope_;
 };
 
-TEST_F(EstimationEngine, RunsAsThePointByPointLoopOnEveryPathAndThreadCount) {
+TEST_F(BlockCounter, RunsAsThePointByPointLoopOnEveryPathAndThreadCount) {
   const struct {
     std::int32_t radius;
     std::int64_t trials;
@@ -118,7 +118,7 @@ TEST_F(EstimationEngine, RunsAsThePointByPointLoopOnEveryPathAndThreadCount) {
   }
 }
 
-TEST_F(EstimationEngine, TalliesComeInBlockOrderAcrossManyWindows) {
+TEST_F(BlockCounter, TalliesComeInBlockOrderAcrossManyWindows) {
   constexpr std::int32_t radius = 65;
   constexpr std::int64_t blocks = ManyTrials / BlockSize * 4;
   const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
@@ -135,7 +135,7 @@ TEST_F(EstimationEngine, TalliesComeInBlockOrderAcrossManyWindows) {
   }
 }
 
-TEST_F(EstimationEngine, ThrowingFromABlockStopsTheWorkers) {
+TEST_F(BlockCounter, ThrowingFromABlockStopsTheWorkers) {
   const BlockFilter filter = FilterFor(1000, SquareOfRadius(1000));
   std::int64_t calls = 0;
   EXPECT_THROW(
@@ -147,7 +147,7 @@ TEST_F(EstimationEngine, ThrowingFromABlockStopsTheWorkers) {
   EXPECT_EQ(calls, 3);
 }
 
-TEST_F(EstimationEngine, FailedWriteEndsTheRunAfterItsLine) {
+TEST_F(BlockCounter, FailedWriteEndsTheRunAfterItsLine) {
   const Outcome expected = PointByPointRun(1000, 60000, 5);
   scope_.fake.writeError = ErrorNoData;
   scope_.fake.failingWriteFrom = 5;
@@ -160,7 +160,7 @@ TEST_F(EstimationEngine, FailedWriteEndsTheRunAfterItsLine) {
   EXPECT_EQ(RandomState, expected.state);
 }
 
-TEST_F(EstimationEngine, LargestTrialCountRunsBlocks) {
+TEST_F(BlockCounter, LargestTrialCountRunsBlocks) {
   // Rounding the trial count up to whole blocks must not overflow.
   scope_.fake.writeError = ErrorNoData;
   scope_.fake.failingWriteFrom = 2;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "estimator/block_filter.h"
+#include "engine/block_filter.h"
 
 namespace dartcirc {
 
