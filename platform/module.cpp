@@ -1,5 +1,4 @@
 // Where the running executable and the other loaded modules lie in memory.
-#include <csignal>
 #include <cstring>
 
 #include <dlfcn.h>
@@ -29,12 +28,6 @@ bool FindModuleOf(std::uintptr_t address, ModuleLocation& module) {
     std::memcpy(module.path, path, module.pathLength);
   }
   return true;
-}
-
-void StartPlatform() {
-  // A write to a pipe whose reader has gone then fails with a code instead of
-  // killing the process, and takes the runtime's failure path.
-  std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace dartcirc

@@ -80,11 +80,20 @@ inline std::uint32_t GetModuleFileNameA(char* buffer, std::uint32_t size) {
 }
 [[noreturn]] void ExitProcess(std::int32_t code);
 
-// Process-wide set-up of the platform, once at start-up.
+// Process-wide set-up of the platform, once at start-up. Output to a standard
+// output that is a terminal whose locale reads UTF-8 is converted to UTF-8 from
+// then on.
 void StartPlatform();
+
+// The UTC time of day of a moment in seconds and nanoseconds since 1970, also
+// for a moment before it.
+SystemTime TimeOfDayAt(std::int64_t seconds, std::int64_t nanoseconds);
 
 // The command line that an argument vector stands for: elements joined by one
 // space, an element quoted when it is empty or holds a byte from 0x01 to 0x20.
+// The program name is never read back from the line, but it must stay one
+// argument whatever the path holds: its quote bytes are left out, and a name
+// left empty stands as "dartcirc".
 std::string JoinCommandLine(int count, const char* const* arguments);
 
 // The Windows error code of a POSIX errno value.
@@ -95,9 +104,12 @@ std::uint32_t ErrorCodeForErrno(int errnoValue);
 std::uintptr_t ModuleBase();
 std::uint32_t CodeOffset(std::uintptr_t place);
 
-// A loaded module: its path and the address it is loaded at.
+// The longest path Linux gives for a file.
+inline constexpr std::uint32_t PathCapacity = 4096;
+
+// A loaded module: its whole path and the address it is loaded at.
 struct ModuleLocation {
-  char path[260];
+  char path[PathCapacity];
   std::uint32_t pathLength;
   std::uintptr_t base;
 };
@@ -106,10 +118,11 @@ struct ModuleLocation {
 // path is the one GetModuleFileNameA gives.
 bool FindModuleOf(std::uintptr_t address, ModuleLocation& module);
 
-// The part of a path behind its last directory separator.
+// The part of a path behind its last directory separator, at most 260 bytes of it:
+// the name of a module in the reports.
 inline std::string_view FileNameOf(std::string_view path) {
   const std::size_t separator = path.rfind('/');
-  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+  return (separator == std::string_view::npos ? path : path.substr(separator + 1)).substr(0, 260);
 }
 
 // From the start of the program body to its end, the processor faults (SIGSEGV,

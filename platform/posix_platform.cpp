@@ -1,14 +1,20 @@
 // The platform calls over POSIX descriptors.
+#include <algorithm>
 #include <cerrno>
+#include <clocale>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/terminal_encoding.h"
 
 namespace dartcirc {
 
@@ -57,8 +63,11 @@ bool PosixReadFile(Handle handle, void* into, std::uint32_t count, std::uint32_t
   }
 }
 
-bool PosixWriteFile(Handle handle, const void* from, std::uint32_t count) {
-  const char* next = static_cast<const char*>(from);
+// Standard output when it is a terminal that reads UTF-8, else none.
+Handle EncodedHandle = InvalidHandleValue;
+TerminalEncoder OutputEncoder;
+
+bool WriteAll(Handle handle, const char* next, std::uint32_t count) {
   while (count > 0) {
     ssize_t put = write(static_cast<int>(handle), next, count);
     if (put >= 0) {
@@ -73,22 +82,59 @@ bool PosixWriteFile(Handle handle, const void* from, std::uint32_t count) {
   return true;
 }
 
+// One write call of the runtime is one write to the terminal: its bytes are
+// converted in a single step (the runtime writes at most a report of 1,024 bytes).
+bool PosixWriteFile(Handle handle, const void* from, std::uint32_t count) {
+  const char* next = static_cast<const char*>(from);
+  if (handle != EncodedHandle) return WriteAll(handle, next, count);
+  do {
+    const std::uint32_t step = std::min(count, EncodeStepSize);
+    char encoded[EncodedStepCapacity];
+    if (!WriteAll(handle, encoded, EncodeForTerminal(OutputEncoder, next, step, encoded))) {
+      return false;
+    }
+    next += step;
+    count -= step;
+  } while (count > 0);
+  return true;
+}
+
+// A lead byte still held when its terminal goes away is written as it is.
+void ReleaseHeldLeadByte() {
+  char leadByte;
+  if (EncodedHandle != InvalidHandleValue) {
+    WriteAll(EncodedHandle, &leadByte, ReleaseLeadByte(OutputEncoder, &leadByte));
+  }
+}
+
+// The user's character set, as LC_ALL, LC_CTYPE or LANG name it. The program's
+// own work does not depend on the locale, so it goes back to "C" at once.
+bool LocaleReadsUtf8() {
+  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
+  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  std::setlocale(LC_CTYPE, "C");
+  return utf8;
+}
+
 std::uint32_t PosixGetLastError() { return LastError; }
 
 bool PosixCloseHandle(Handle handle) {
+  if (handle == EncodedHandle) {
+    ReleaseHeldLeadByte();
+    EncodedHandle = InvalidHandleValue;
+  }
   return close(static_cast<int>(handle)) == 0 || Fail(errno);
 }
 
-void PosixExitProcess(std::int32_t code) { _exit(code); }
+void PosixExitProcess(std::int32_t code) {
+  ReleaseHeldLeadByte();
+  _exit(code);
+}
 
 SystemTime PosixGetSystemTime() {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  const auto secondsToday = static_cast<std::uint32_t>(now.tv_sec % 86400);
-  return SystemTime{static_cast<std::uint16_t>(secondsToday / 3600),
-                    static_cast<std::uint16_t>(secondsToday / 60 % 60),
-                    static_cast<std::uint16_t>(secondsToday % 60),
-                    static_cast<std::uint16_t>(now.tv_nsec / 1000000)};
+  return TimeOfDayAt(now.tv_sec, now.tv_nsec);
 }
 
 }  // namespace
@@ -107,6 +153,25 @@ const PlatformCalls* Platform = &PosixPlatform;
 void ExitProcess(std::int32_t code) {
   Platform->exitProcess(code);
   std::abort();  // only a broken fake comes back
+}
+
+void StartPlatform() {
+  // A write to a pipe whose reader has gone, or past the file-size limit, then
+  // fails with a code instead of killing the process, and takes the runtime's
+  // failure path.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  // Opened here, once: a report written from a signal handler must not open it.
+  if (isatty(1) && LocaleReadsUtf8() && OpenTerminalEncoder(OutputEncoder)) EncodedHandle = 1;
+}
+
+SystemTime TimeOfDayAt(std::int64_t seconds, std::int64_t nanoseconds) {
+  const std::int64_t remainder = seconds % 86400;
+  const auto secondsToday = static_cast<std::uint32_t>(remainder < 0 ? remainder + 86400 : remainder);
+  return SystemTime{static_cast<std::uint16_t>(secondsToday / 3600),
+                    static_cast<std::uint16_t>(secondsToday / 60 % 60),
+                    static_cast<std::uint16_t>(secondsToday % 60),
+                    static_cast<std::uint16_t>(nanoseconds / 1000000)};
 }
 
 std::uint32_t ErrorCodeForErrno(int errnoValue) {

@@ -34,7 +34,9 @@ bool SetIn(const std::vector<std::string>& settings, const std::string& variable
 }
 
 std::vector<std::string> ChildEnvironment(const std::string& fakeTime,
-                                          const std::vector<std::string>& settings) {
+                                          std::vector<std::string> settings) {
+  // The program's texts reach a terminal as bytes unless a test picks a locale.
+  if (!SetIn(settings, "LC_ALL=")) settings.emplace_back("LC_ALL=C");
   std::vector<std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     if (!SetIn(settings, *entry)) variables.emplace_back(*entry);
@@ -222,14 +224,15 @@ RunResult RunDartcirc(const RunOptions& options) {
   return result;
 }
 
-InteractiveRun::InteractiveRun(const std::vector<std::string>& arguments, const std::string& fakeTime) {
+InteractiveRun::InteractiveRun(const std::vector<std::string>& arguments, const std::string& fakeTime,
+                               const std::vector<std::string>& environment) {
   std::signal(SIGPIPE, SIG_IGN);
   int ends[2];
   Check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
   input_ = ends[1];
   int slave = -1;
   OpenTerminal(terminal_, slave);
-  pid_ = Spawn(DARTCIRC_BINARY, arguments, fakeTime, ends[0], slave);
+  pid_ = Spawn(DARTCIRC_BINARY, arguments, fakeTime, ends[0], slave, environment);
   close(ends[0]);
   close(slave);
 }

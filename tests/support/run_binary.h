@@ -29,7 +29,7 @@ struct RunOptions {
   std::size_t readerLeavesAfter = 0;
   std::string fakeTime;                // e.g. "2026-12-06 12:34:56": the clock stands still there
   std::string program;                 // default: the dartcirc binary under test
-  std::vector<std::string> environment;  // "NAME=value", in place of an inherited NAME
+  std::vector<std::string> environment;  // "NAME=value", in place of an inherited NAME; LC_ALL=C unless set
 };
 
 struct RunResult {
@@ -44,7 +44,8 @@ RunResult RunDartcirc(const RunOptions& options);
 // step: wait for text on the terminal, then answer.
 class InteractiveRun {
  public:
-  explicit InteractiveRun(const std::vector<std::string>& arguments, const std::string& fakeTime = "");
+  explicit InteractiveRun(const std::vector<std::string>& arguments, const std::string& fakeTime = "",
+                          const std::vector<std::string>& environment = {});
   ~InteractiveRun();
   InteractiveRun(const InteractiveRun&) = delete;
   InteractiveRun& operator=(const InteractiveRun&) = delete;
