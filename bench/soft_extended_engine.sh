@@ -9,18 +9,18 @@ for dir in build build-soft; do
   [ "$dir" = build-soft ] && soft=ON
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARTCIRC_SOFT_EXTENDED=$soft >/dev/null
   cmake --build "$dir" --target engine_bench >/dev/null
-  "$dir/bench/engine_bench" --benchmark_out="$dir/engine_bench.csv" --benchmark_out_format=csv "$@" >/dev/null
+  "$dir/bench/engine_bench" --benchmark_out="$dir/engine_bench.json" --benchmark_out_format=json "$@" >/dev/null
 done
-awk -F, '
-  FNR == 1 { for (i = 1; i <= NF; ++i) if ($i == "items_per_second") column = i; next }
-  column && $column != "" {
-    name = $1; gsub(/"/, "", name); sub(/\/real_time$/, "", name)
-    if (FILENAME ~ /build-soft/) soft[name] = $column; else { x87[name] = $column; order[++n] = name }
-  }
-  END {
-    printf "%-32s %14s %14s %8s\n", "benchmark", "x87 Mpoints/s", "soft Mpoints/s", "soft/x87"
-    for (i = 1; i <= n; ++i) {
-      name = order[i]
-      if (name in soft) printf "%-32s %14.1f %14.1f %7.2fx\n", name, x87[name] / 1e6, soft[name] / 1e6, soft[name] / x87[name]
-    }
-  }' build/engine_bench.csv build-soft/engine_bench.csv
+python3 - <<'TABLE'
+import json
+
+def rates(path):
+    runs = json.load(open(path))["benchmarks"]
+    return {run["name"].removesuffix("/real_time"): run["items_per_second"] for run in runs}
+
+x87, soft = rates("build/engine_bench.json"), rates("build-soft/engine_bench.json")
+print(f"{'benchmark':32} {'x87 Mpoints/s':>14} {'soft Mpoints/s':>15} {'soft/x87':>9}")
+for name, rate in x87.items():
+    if name in soft:
+        print(f"{name:32} {rate / 1e6:14.1f} {soft[name] / 1e6:15.1f} {soft[name] / rate:8.2f}x")
+TABLE
