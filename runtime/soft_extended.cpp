@@ -225,9 +225,9 @@ SoftResult SoftDivide(SoftExtended a, SoftExtended b) {
     --exponent;
   }
   const auto high = static_cast<std::uint64_t>(dividend / y.significand);
-  const Wide remainder = (dividend % y.significand) << 64;
+  const Wide remainder = (dividend - Wide{high} * y.significand) << 64;
   const auto low = static_cast<std::uint64_t>(remainder / y.significand);
-  const bool sticky = remainder % y.significand != 0;
+  const bool sticky = remainder != Wide{low} * y.significand;
   return Round(sign, exponent, (Wide{high} << 64) | low | sticky);
 }
 

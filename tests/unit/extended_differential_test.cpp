@@ -137,7 +137,8 @@ SoftExtended RandomOperand(std::mt19937_64& random, SoftExtended other) {
         const std::uint64_t half = std::uint64_t{1} << (62 - exponent);
         significand = (significand & ~(2 * half - 1)) | half;
       }
-      return {random() % 4 == 0 ? ~std::uint64_t{0} : significand, field(16383 + exponent)};
+      const std::uint64_t end = random() % 2 ? ~std::uint64_t{0} : IntegerBit;
+      return {random() % 3 == 0 ? end : significand, field(16383 + exponent)};
     }
   }
 }
