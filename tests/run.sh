@@ -17,13 +17,13 @@ fi
 
 if [ "${1:-}" = sanitize ]; then
   dir=build-sanitize
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDARTCIRC_SANITIZE=ON
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDARTCIRC_SANITIZE=ON -DDARTCIRC_WERROR=ON
 elif [ "${1:-}" = soft ]; then
   dir=build-soft
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARTCIRC_SOFT_EXTENDED=ON
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARTCIRC_SOFT_EXTENDED=ON -DDARTCIRC_WERROR=ON
 else
   dir=build
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARTCIRC_WERROR=ON
 fi
 cmake --build "$dir"
 ctest --test-dir "$dir" --output-on-failure -j 2
