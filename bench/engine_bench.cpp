@@ -63,7 +63,7 @@ void RegisterAll() {
     const char* name;
   } paths[] = {{VectorPath::Baseline, "PathBaseline"},
                {VectorPath::Avx2, "PathAvx2"},
-               {VectorPath::Avx512, "PathAvx512"}};
+               {VectorPath::Avx512Ifma, "PathAvx512"}};
   for (const auto& p : paths) {
     if (!MachineHasPath(p.path)) continue;
     for (std::int32_t radius : Radii) {

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "engine/exact_point.h"
+#include "runtime/random_jump.h"
 
 namespace dartcirc {
 
@@ -33,6 +34,17 @@ BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
           ExtendedFromDouble(radiusSquared)};
 }
 
+PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius) {
+  std::uint32_t state = Advance(stateBefore, StepsAhead(4 * static_cast<std::uint64_t>(point)));
+  std::int32_t draws[4];
+  for (std::int32_t& draw : draws) {
+    state = Advance(state, OneStep);
+    const std::uint64_t product = std::uint64_t{static_cast<std::uint32_t>(radius)} * state;
+    draw = static_cast<std::int32_t>(product >> 32);
+  }
+  return {draws[0], draws[1], draws[2], draws[3]};
+}
+
 bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter) {
   const double x = CoordinateFromDraws(draws.fractionX, draws.integerX, filter.radius);
   const double y = CoordinateFromDraws(draws.fractionY, draws.integerY, filter.radius);
@@ -52,34 +64,46 @@ BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
 }
 
 bool MachineHasPath(VectorPath path) {
+#if defined(__x86_64__)
   switch (path) {
     case VectorPath::Baseline:
       return true;
     case VectorPath::Avx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case VectorPath::Avx512:
+    case VectorPath::Avx512F:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    case VectorPath::Avx512Ifma:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
              __builtin_cpu_supports("avx512ifma");
   }
   return false;
+#else
+  return path == VectorPath::Baseline;
+#endif
 }
 
 VectorPath FastestPath() {
-  for (VectorPath path : {VectorPath::Avx512, VectorPath::Avx2}) {
+  for (VectorPath path : {VectorPath::Avx512Ifma, VectorPath::Avx512F, VectorPath::Avx2}) {
     if (MachineHasPath(path)) return path;
   }
   return VectorPath::Baseline;
 }
 
 BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {
+#if defined(__x86_64__)
   switch (path) {
-    case VectorPath::Avx512:
-      return CountBlockAvx512(stateBefore, filter);
+    case VectorPath::Avx512Ifma:
+      return CountBlockAvx512Ifma(stateBefore, filter);
+    case VectorPath::Avx512F:
+      return CountBlockAvx512F(stateBefore, filter);
     case VectorPath::Avx2:
       return CountBlockAvx2(stateBefore, filter);
     case VectorPath::Baseline:
       break;
   }
+#else
+  (void)path;  // the baseline is the only path
+#endif
   return CountBlockBaseline(stateBefore, filter);
 }
 

@@ -10,7 +10,9 @@
 
 namespace dartcirc {
 
-enum class VectorPath { Baseline, Avx2, Avx512 };
+// Baseline runs on every 64-bit processor; each other path needs the instruction
+// sets in its name.
+enum class VectorPath { Baseline, Avx2, Avx512F, Avx512Ifma };
 
 struct BlockTally {
   std::int64_t inside;
@@ -36,6 +38,9 @@ struct PointDraws {
 
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared);
 
+// The draws of the given point of the block whose first draw follows stateBefore.
+PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius);
+
 // The exact test of one point, as the point-by-point loop makes it.
 bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter);
 
@@ -59,6 +64,7 @@ BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFil
 
 BlockTally CountBlockBaseline(std::uint32_t stateBefore, const BlockFilter& filter);
 BlockTally CountBlockAvx2(std::uint32_t stateBefore, const BlockFilter& filter);
-BlockTally CountBlockAvx512(std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx512F(std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx512Ifma(std::uint32_t stateBefore, const BlockFilter& filter);
 
 }  // namespace dartcirc

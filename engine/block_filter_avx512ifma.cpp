@@ -19,7 +19,7 @@ constexpr std::uint64_t BitsOfTwoTo52 = 0x4330000000000000;
 
 }  // namespace
 
-__attribute__((target("avx512f,avx512dq,avx512ifma,popcnt"))) BlockTally CountBlockAvx512(
+__attribute__((target("avx512f,avx512dq,avx512ifma,popcnt"))) BlockTally CountBlockAvx512Ifma(
     std::uint32_t stateBefore, const BlockFilter& filter) {
   // Lane i tests points i, i + 8, i + 16, ...; state[k] holds the state of draw k of
   // the lane's point.
