@@ -1,5 +1,6 @@
 #include "engine/block_filter.h"
 
+#include <cmath>
 #include <initializer_list>
 
 #include "engine/exact_point.h"
@@ -29,9 +30,57 @@ namespace dartcirc {
 // L and H are RS(1 -/+ 2^-47), each rounded once to double, so within a factor
 // 1 -/+ u of those values, and they keep the 2^-48. RS >= 1 and RS <= 2^62: no
 // product here underflows or overflows.
+namespace {
+
+float FloatAtMost(double value) {
+  const auto rounded = static_cast<float>(value);
+  return rounded <= value ? rounded : std::nextafter(rounded, -HUGE_VALF);
+}
+
+float FloatAtLeast(double value) {
+  const auto rounded = static_cast<float>(value);
+  return rounded >= value ? rounded : std::nextafter(rounded, HUGE_VALF);
+}
+
+// Below this radius the coarse bounds, about 12 R apart, leave so many groups open
+// that the coarse test costs more than it saves.
+constexpr std::int32_t CoarseTestFromRadius = 100;
+
+}  // namespace
+
+// The coarse bounds. Let e = 2^-24 be the unit roundoff of float and Q = RS, R^2 as
+// a double, an integer. For the draws j (integer part) and i of x, from the state s
+// of j: j = floor(U) with U = s R / 2^32, and x, rounded at each step towards a
+// value in [j, j + 1] whose ends are representable, lies in [j, j + 1], so in
+// (U - 1, U + 1]. U' = (s >> 1) R / 2^31 lies in (U - 1/2, U], and the computed
+// u = U'(1 + a) with |a| <= (1+e)^3 - 1 < 3.01e (s >> 1 to float, R / 2^31 to
+// float, their product). So u(1 - 4e) - 1 <= x < u(1 + 4e) + 2, the same for y, v.
+// Let W = u^2 + v^2; w = W(1 + b), |b| <= (1+e)^2 - 1 with or without a fused
+// multiply-add; u + v <= sqrt(2W). With T = x^2 + y^2, S = T(1 + c), |c| < 2.01v,
+// as in the margin below:
+//   T < (1+4e)^2 W + 4(1+4e) sqrt(2W) + 8, so S < (1 + 11e) w + 6 sqrt(w) + 9;
+//   T >= (1-8e) W - 2 sqrt(2W) (x >= max(0, u(1-4e) - 1)), so
+//   S > (1 - 11e) w - 3 sqrt(w).
+// With L' = Q(1 - 2^-20) - 6 sqrt(Q) - 9 and H' = Q(1 + 2^-20) + 6 sqrt(Q) + 9:
+//   w <= L' gives S < Q(1 + 11e)(1 - 2^-20) < Q: inside;
+//   w > H' gives S > (1 - 11e) H' - 3 sqrt(H') > Q, since 3 sqrt(H') stays below
+//   (1 - 11e)(6 sqrt(Q) + 9) - (5/16) 2^-20 Q for every Q >= 1 (the bound is
+//   increasing in w above 3): outside.
+// The slack of (5/16) 2^-20 Q on either side also covers the rounding of L' and H'
+// in double; the float bounds are then rounded outwards. Points with w in (L', H']
+// go to the fine test, about 12 / R of them.
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
-  return {radius, 1.0 / radius, radiusSquared * (1 - 0x1p-47), radiusSquared * (1 + 0x1p-47),
-          ExtendedFromDouble(radiusSquared)};
+  const double spread = 6 * std::sqrt(radiusSquared) + 9;
+  const CoarseBounds coarse{radius >= CoarseTestFromRadius,
+                            static_cast<float>(radius * 0x1p-31),
+                            FloatAtMost(radiusSquared * (1 - 0x1p-20) - spread),
+                            FloatAtLeast(radiusSquared * (1 + 0x1p-20) + spread)};
+  return {radius,
+          1.0 / radius,
+          radiusSquared * (1 - 0x1p-47),
+          radiusSquared * (1 + 0x1p-47),
+          ExtendedFromDouble(radiusSquared),
+          coarse};
 }
 
 PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius) {

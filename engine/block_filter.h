@@ -19,6 +19,14 @@ struct BlockTally {
   std::int64_t exactPoints;  // points that fell within the margin
 };
 
+// The coarse test of the integer draws alone, in single precision.
+struct CoarseBounds {
+  bool worthIt;         // R is large enough that few points fall between the bounds
+  float scale;          // R / 2^31 rounded to float
+  float surelyInside;   // a coarse w at or below this is inside
+  float surelyOutside;  // a coarse w above this is outside
+};
+
 // The constants of a run.
 struct BlockFilter {
   std::int32_t radius;
@@ -26,6 +34,7 @@ struct BlockFilter {
   double surelyInside;   // a filtered S at or below this is inside
   double surelyOutside;  // a filtered S above this is outside
   Extended limit;        // R^2 for the exact test
+  CoarseBounds coarse;
 };
 
 // The four draws of a point, in the order they are drawn.

@@ -26,6 +26,10 @@ struct Avx2Path {
     return reinterpret_cast<Vectors::Wide>(
         _mm256_mul_epu32(reinterpret_cast<__m256i>(a), reinterpret_cast<__m256i>(b)));
   }
+  static Vectors::Words MultiplyWords(Vectors::Words a, std::uint32_t m) { return a * m; }
+  static unsigned LaneBits(Vectors::Masks m) {
+    return _mm256_movemask_pd(reinterpret_cast<__m256d>(m));
+  }
   static bool AnyLane(Vectors::Masks m) {
     const auto bits = reinterpret_cast<__m256i>(m);
     return !_mm256_testz_si256(bits, bits);

@@ -28,6 +28,10 @@ struct Avx512FPath {
     return reinterpret_cast<Vectors::Wide>(
         _mm512_maskz_mul_epu32(0xFF, reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
   }
+  static Vectors::Words MultiplyWords(Vectors::Words a, std::uint32_t m) { return a * m; }
+  static unsigned LaneBits(Vectors::Masks m) {
+    return _mm512_movepi64_mask(reinterpret_cast<__m512i>(m));
+  }
   static bool AnyLane(Vectors::Masks m) {
     const auto bits = reinterpret_cast<__m512i>(m);
     return _mm512_test_epi64_mask(bits, bits) != 0;

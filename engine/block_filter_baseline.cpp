@@ -41,7 +41,23 @@ struct BaselinePath {
     return (a & 0xFFFFFFFFu) * (b & 0xFFFFFFFFu);
   }
 #endif
+  // SSE2 has no 32-bit multiply, and the compiler's shifts and adds for one would
+  // make a long chain from one group's states to the next.
+  static Vectors::Words MultiplyWords(Vectors::Words a, std::uint32_t m) {
+#if defined(__x86_64__)
+    return MultiplyWordsByHalves<BaselinePath>(a, m);
+#else
+    return a * m;
+#endif
+  }
   static bool AnyLane(Vectors::Masks m) { return (m[0] | m[1]) != 0; }
+#if defined(__x86_64__)
+  static unsigned LaneBits(Vectors::Masks m) {
+    return _mm_movemask_pd(reinterpret_cast<__m128d>(m));
+  }
+#else
+  static unsigned LaneBits(Vectors::Masks m) { return (m[0] & 1) | (m[1] & 2); }
+#endif
 };
 
 }  // namespace
