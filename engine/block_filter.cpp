@@ -1,5 +1,6 @@
 #include "engine/block_filter.h"
 
+#include <array>
 #include <cmath>
 #include <initializer_list>
 
@@ -42,33 +43,46 @@ float FloatAtLeast(double value) {
   return rounded >= value ? rounded : std::nextafter(rounded, HUGE_VALF);
 }
 
+// The generator's maps over the draws of n and of 100 n points, n below 100: the
+// states of a point within a block are two steps of a table away, not a search.
+constexpr auto StepsOfPointsTimes(int points) {
+  std::array<RandomSteps, 100> table{};
+  for (int n = 0; n < 100; ++n) table[n] = StepsAhead(4 * points * n);
+  return table;
+}
+constexpr auto StepsOfPoints = StepsOfPointsTimes(1);
+constexpr auto StepsOfHundredsOfPoints = StepsOfPointsTimes(100);
+static_assert(BlockSize <= 100 * 100);
+
 // Below this radius the coarse bounds, about 12 R apart, leave so many groups open
 // that the coarse test costs more than it saves.
 constexpr std::int32_t CoarseTestFromRadius = 100;
 
 }  // namespace
 
-// The coarse bounds. Let e = 2^-24 be the unit roundoff of float and Q = RS, R^2 as
-// a double, an integer. For the draws j (integer part) and i of x, from the state s
-// of j: j = floor(U) with U = s R / 2^32, and x, rounded at each step towards a
-// value in [j, j + 1] whose ends are representable, lies in [j, j + 1], so in
-// (U - 1, U + 1]. U' = (s >> 1) R / 2^31 lies in (U - 1/2, U], and the computed
-// u = U'(1 + a) with |a| <= (1+e)^3 - 1 < 3.01e (s >> 1 to float, R / 2^31 to
-// float, their product). So u(1 - 4e) - 1 <= x < u(1 + 4e) + 2, the same for y, v.
-// Let W = u^2 + v^2; w = W(1 + b), |b| <= (1+e)^2 - 1 with or without a fused
-// multiply-add; u + v <= sqrt(2W). With T = x^2 + y^2, S = T(1 + c), |c| < 2.01v,
-// as in the margin below:
-//   T < (1+4e)^2 W + 4(1+4e) sqrt(2W) + 8, so S < (1 + 11e) w + 6 sqrt(w) + 9;
-//   T >= (1-8e) W - 2 sqrt(2W) (x >= max(0, u(1-4e) - 1)), so
-//   S > (1 - 11e) w - 3 sqrt(w).
+// The coarse bounds. Let f = 2^-24 be the unit roundoff of float, Q = RS (an
+// integer) and s the state of the integer draw j of x, so j = floor(sR / 2^32).
+// Each rounding of x goes towards a value in [j, j + 1], whose ends are
+// representable, so x lies in [j, j + 1]. P = (s >> 1) R / 2^31 lies in
+// (sR / 2^32 - 1/2, sR / 2^32], so x lies in (P - 1, P + 3/2). The coarse
+// coordinate a = P(1 + d), |d| <= (1+f)^3 - 1 < 3.01f (s >> 1 to float, R / 2^31 to
+// float, their product), so max(0, a(1 - 4f) - 1) <= x < a(1 + 4f) + 2; the same
+// for y and b. With W = a^2 + b^2, the computed w = W(1 + g), |g| <= (1+f)^2 - 1,
+// fused or not, and a + b <= sqrt(2W). With T and S = T(1 + c), |c| < 2.01v, as in
+// the margin above:
+//   T < (1+4f)^2 W + 4(1+4f) sqrt(2W) + 8, so S < (1 + 11f) w + 6 sqrt(w) + 9;
+//   T >= (1-8f) W - 2 sqrt(2W), so S > (1 - 11f) w - 3 sqrt(w), which grows with w
+//   above 3.
 // With L' = Q(1 - 2^-20) - 6 sqrt(Q) - 9 and H' = Q(1 + 2^-20) + 6 sqrt(Q) + 9:
-//   w <= L' gives S < Q(1 + 11e)(1 - 2^-20) < Q: inside;
-//   w > H' gives S > (1 - 11e) H' - 3 sqrt(H') > Q, since 3 sqrt(H') stays below
-//   (1 - 11e)(6 sqrt(Q) + 9) - (5/16) 2^-20 Q for every Q >= 1 (the bound is
-//   increasing in w above 3): outside.
-// The slack of (5/16) 2^-20 Q on either side also covers the rounding of L' and H'
-// in double; the float bounds are then rounded outwards. Points with w in (L', H']
-// go to the fine test, about 12 / R of them.
+//   w <= L' gives S < (1 + 11f) L' + 6 sqrt(Q) + 9 <= Q(1 + 11f)(1 - 2^-20) < Q:
+//   inside;
+//   w > H' gives S > (1 - 11f) H' - 3 sqrt(H'), at least
+//   Q(1 + (5/16) 2^-20 - 2^-40) + (1 - 11f)(6 sqrt(Q) + 9) - 3 sqrt(Q)(1 + 2^-21)
+//   - 3 sqrt(6 sqrt(Q) + 9), and 3 sqrt(Q) + 9 >= 3 sqrt(6 sqrt(Q) + 9) as
+//   (sqrt(Q) + 3)^2 >= 6 sqrt(Q) + 9: so S > Q, outside.
+// The slack of about (5/16) 2^-20 Q on either side also covers the rounding of L'
+// and H' in double; the float bounds are rounded outwards from those. About 12 / R
+// of the points have w in (L', H'] and go on to the fine test.
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
   const double spread = 6 * std::sqrt(radiusSquared) + 9;
   const CoarseBounds coarse{radius >= CoarseTestFromRadius,
@@ -84,7 +98,8 @@ BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
 }
 
 PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius) {
-  std::uint32_t state = Advance(stateBefore, StepsAhead(4 * static_cast<std::uint64_t>(point)));
+  std::uint32_t state = Advance(Advance(stateBefore, StepsOfPoints[point % 100]),
+                                StepsOfHundredsOfPoints[point / 100]);
   std::int32_t draws[4];
   for (std::int32_t& draw : draws) {
     state = Advance(state, OneStep);

@@ -4,20 +4,20 @@
 // own copy, and no path's instructions can leak into another's through a shared
 // inline function.
 //
-// A group is Bytes / 4 points, one in each 32-bit lane: lane i of state[k] holds
-// the state of draw k of point i of the group. Only the states of the integer draws
-// (k = 1, 3) are stepped from group to group; the fraction draws' states are one
-// step back, found when needed.
+// From a radius of 100 on, a group is Bytes / 4 points, one in each 32-bit lane.
+// Only the states of the integer draws of x and y are stepped from group to group;
+// the fraction draws' states are one step back, found when needed. The coarse test
+// looks at the integer draws alone: from each state s, (s >> 1) x R / 2^31 in
+// single precision for x and y, and the sum of their squares against the coarse
+// bounds (proved in block_filter.cpp). The few groups with a point it leaves open
+// are gathered and go through the fine test: the four draws exactly, the high half
+// of state x R from 32 x 32 -> 64 multiplies of the even and of the odd lanes,
+// shifted into the mantissa bits of 2^52 so that each arrives as the double
+// 2^52 + draw; S in double against the margin. The points within the margin take
+// the exact test after the loop.
 //
-// The coarse test looks at the integer draws alone: in single precision, from the
-// states, u = (s >> 1) x R / 2^31 and v the same for y, and w = u^2 + v^2, which
-// decides every point whose S lies far enough from R^2 (CoarseBoundsFor proves how
-// far). A group with a point it leaves open goes through the fine test: the four
-// draws exactly, the high half of state x R from 32 x 32 -> 64 multiplies of the
-// even and of the odd lanes, shifted into the mantissa bits of 2^52 so that each
-// arrives as the double 2^52 + draw; S in double, the even and the odd points
-// apart, against the margin of block_filter.cpp; the points within that margin
-// take the exact test after the loop.
+// Below a radius of 100 most groups would be left open, so every point takes the
+// fine test, on 64-bit lanes each holding one point's state in its low half.
 //
 // A path supplies, as a record of static functions:
 //   Bytes                       the vector width;
@@ -33,6 +33,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 #include "engine/block_filter.h"
@@ -93,17 +94,117 @@ Words Stepped(Words states, RandomSteps steps) {
 }
 inline constexpr RandomSteps OneStepBack = StepsAhead(0xFFFFFFFF);  // 2^32 steps go round
 
+// The fine test: S in double from the exact draws, against the margin. Points
+// within the margin are kept and take the exact test at the end, from their draws
+// found again, so that the loops hold no call. Lane masks become bits at once: the
+// vector units are the busy ones.
 template <class Path>
-BlockTally CountBlockWith(std::uint32_t stateBefore, const BlockFilter& filter) {
+class FineTest {
+ public:
+  using Reals = typename VectorsOf<Path::Bytes>::Reals;
+  static constexpr int Halves = Path::Bytes / 8;  // points a vector of doubles
+
+  explicit FineTest(const BlockFilter& filter)
+      : reciprocal_(Reals{} + filter.reciprocal),
+        surelyInside_(Reals{} + filter.surelyInside),
+        surelyOutside_(Reals{} + filter.surelyOutside) {}
+
+  // The points of the lanes set in lanes; lane i holds point firstPoint + i x stride.
+  void Test(Reals fractionX, Reals integerX, Reals fractionY, Reals integerY, unsigned lanes,
+            int firstPoint, int stride) {
+    // Contracted to fused multiply-adds where the path has them; the margin covers both.
+    const Reals x = fractionX * reciprocal_ + integerX;
+    const Reals y = fractionY * reciprocal_ + integerY;
+    const Reals square = x * x + y * y;
+    const unsigned surelyIn = Path::LaneBits(square <= surelyInside_) & lanes;
+    const unsigned notOutside = Path::LaneBits(square <= surelyOutside_) & lanes;
+    inside_ += BitsSetIn[surelyIn];
+    if (notOutside != surelyIn) {
+      undecided_[undecidedCount_++] = {static_cast<std::uint16_t>(firstPoint),
+                                       static_cast<std::uint8_t>(stride),
+                                       static_cast<std::uint8_t>(notOutside & ~surelyIn)};
+    }
+  }
+
+  // The points found inside, after the exact test of those within the margin.
+  BlockTally Finish(std::uint32_t stateBefore, const BlockFilter& filter) const {
+    BlockTally tally{inside_, 0};
+    for (int n = 0; n < undecidedCount_; ++n) {
+      for (unsigned lanes = undecided_[n].lanes; lanes != 0; lanes &= lanes - 1) {
+        const int point = undecided_[n].firstPoint + undecided_[n].stride * __builtin_ctz(lanes);
+        if (IsInsideExactly(DrawsOfPoint(stateBefore, point, filter.radius), filter)) {
+          ++tally.inside;
+        }
+        ++tally.exactPoints;
+      }
+    }
+    return tally;
+  }
+
+ private:
+  struct Undecided {
+    std::uint16_t firstPoint;
+    std::uint8_t stride;
+    std::uint8_t lanes;
+  };
+
+  Reals reciprocal_;
+  Reals surelyInside_;
+  Reals surelyOutside_;
+  std::int64_t inside_ = 0;
+  int undecidedCount_ = 0;
+  Undecided undecided_[BlockSize / Halves];
+};
+
+// The draws of the states in the low halves of states, as doubles 2^52 + draw.
+template <class Path, class Wide>
+auto DrawsFromLowHalves(Wide states, Wide radius) {
+  using Reals = typename VectorsOf<sizeof(Wide)>::Reals;
+  const Wide product = Path::MultiplyLowHalves(states, radius);
+  return reinterpret_cast<Reals>((product >> 32) | (Wide{} + BitsOfTwoTo52)) - 0x1p52;
+}
+
+// Every point through the fine test, Halves at a time, each 64-bit lane holding one
+// point's state in its low half: no step back and no shuffle.
+template <class Path>
+BlockTally CountBlockFinely(std::uint32_t stateBefore, const BlockFilter& filter) {
+  using Wide = typename VectorsOf<Path::Bytes>::Wide;
+  using Reals = typename VectorsOf<Path::Bytes>::Reals;
+  constexpr int Halves = Path::Bytes / 8;
+
+  Wide states[4];
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < Halves; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
+  }
+  constexpr RandomSteps jump = StepsAhead(4 * Halves);
+  const Wide jumpMultiplier = Wide{} + jump.multiplier;
+  const Wide jumpIncrement = Wide{} + jump.increment;
+  const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
+  FineTest<Path> fine(filter);
+  for (int group = 0; group < BlockSize / Halves; ++group) {
+    Reals draw[4];
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      draw[k] = DrawsFromLowHalves<Path>(states[k], radius);
+      states[k] = Path::MultiplyLowHalves(states[k], jumpMultiplier) + jumpIncrement;
+    }
+    fine.Test(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1);
+  }
+  return fine.Finish(stateBefore, filter);
+}
+
+// Every point through the coarse test, Lanes at a time, and those it leaves open
+// through the fine test.
+template <class Path>
+BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
   using Integers = typename V::Integers;
   using Singles = typename V::Singles;
   using Wide = typename V::Wide;
   using Masks = typename V::Masks;
-  using Reals = typename V::Reals;
-  constexpr int Lanes = Path::Bytes / 4;   // points a group
-  constexpr int Halves = Path::Bytes / 8;  // points a vector of doubles
+  constexpr int Lanes = Path::Bytes / 4;
+  constexpr int Groups = BlockSize / Lanes;
 
   Words integerStateX;
   Words integerStateY;
@@ -113,132 +214,70 @@ BlockTally CountBlockWith(std::uint32_t stateBefore, const BlockFilter& filter) 
   }
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
   const Singles scale = Singles{} + filter.coarse.scale;
-  const Singles coarseInsideBound = Singles{} + filter.coarse.surelyInside;
-  const Singles coarseOutsideBound = Singles{} + filter.coarse.surelyOutside;
+  const Singles insideBound = Singles{} + filter.coarse.surelyInside;
+  const Singles outsideBound = Singles{} + filter.coarse.surelyOutside;
   const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
-  const Wide twoTo52Bits = Wide{} + BitsOfTwoTo52;
-  const Reals twoTo52 = Reals{} + 0x1p52;
-  const Reals reciprocal = Reals{} + filter.reciprocal;
-  const Reals surelyInside = Reals{} + filter.surelyInside;
-  const Reals surelyOutside = Reals{} + filter.surelyOutside;
+  Integers coarselyInside{};  // minus the points found inside, lane by lane
+  FineTest<Path> fine(filter);
 
-  // Minus the points the coarse test finds inside, lane by lane.
-  Integers coarselyInside{};
-  std::int64_t finelyInside = 0;
-  // Vectors of points within the fine margin: tested exactly after the loop, from
-  // their draws found again, so that the loop holds no call.
-  struct Undecided {
-    std::uint16_t firstPoint;  // the point of lane 0
-    std::uint8_t stride;       // lane i holds firstPoint + i x stride
-    std::uint8_t lanes;
-  };
-  Undecided undecided[BlockSize / Halves];
-  int undecidedCount = 0;
-
-  // The lane masks become bits at once: the vector units are the busy ones.
-  const auto finePoints = [&](Reals fractionX, Reals integerX, Reals fractionY, Reals integerY,
-                              unsigned lanes, int firstPoint, int stride) {
-    // Contracted to fused multiply-adds where the path has them; the margin covers both.
-    const Reals x = fractionX * reciprocal + integerX;
-    const Reals y = fractionY * reciprocal + integerY;
-    const Reals square = x * x + y * y;
-    const unsigned surelyIn = Path::LaneBits(square <= surelyInside) & lanes;
-    const unsigned notOutside = Path::LaneBits(square <= surelyOutside) & lanes;
-    finelyInside += BitsSetIn[surelyIn];
-    if (notOutside != surelyIn) {
-      undecided[undecidedCount++] = {static_cast<std::uint16_t>(firstPoint),
-                                     static_cast<std::uint8_t>(stride),
-                                     static_cast<std::uint8_t>(notOutside & ~surelyIn)};
-    }
-  };
-
-  // A group the coarse test left open, as it was met.
+  // A group with points the coarse test left open, as it was met. Open groups are
+  // gathered without a branch and go through the fine test a chunk at a time: a
+  // mispredicted branch for each would cost more.
   struct OpenGroup {
     Words integerStateX;
     Words integerStateY;
-    Integers lanes;  // the points left open
+    Integers lanes;
     int group;
   };
-  // Open groups are gathered without a branch and taken through the fine test a
-  // chunk at a time, which a mispredicted branch for each would cost more than.
   constexpr int ChunkGroups = 64;
-  OpenGroup openGroups[ChunkGroups];
+  OpenGroup open[ChunkGroups];
 
-  const auto fineGroup = [&](const OpenGroup& open) {
-    const Words state[4] = {Stepped<Path>(open.integerStateX, OneStepBack), open.integerStateX,
-                            Stepped<Path>(open.integerStateY, OneStepBack), open.integerStateY};
-    Reals even[4];
-    Reals odd[4];
-#pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) {
-      const Wide states = reinterpret_cast<Wide>(state[k]);
-      const Wide evenProduct = Path::MultiplyLowHalves(states, radius);
-      const Wide oddProduct = Path::MultiplyLowHalves(states >> 32, radius);
-      even[k] = reinterpret_cast<Reals>((evenProduct >> 32) | twoTo52Bits) - twoTo52;
-      odd[k] = reinterpret_cast<Reals>((oddProduct >> 32) | twoTo52Bits) - twoTo52;
-    }
-    const int firstPoint = open.group * Lanes;
-    finePoints(even[0], even[1], even[2], even[3], Path::LaneBits(WidenedLanes<0>(open.lanes)), firstPoint, 2);
-    finePoints(odd[0], odd[1], odd[2], odd[3], Path::LaneBits(WidenedLanes<1>(open.lanes)),
-               firstPoint + 1, 2);
-  };
-
-  if (!filter.coarse.worthIt) {
-    // Small radii: most groups would fail the coarse test, so every point takes
-    // the fine test, on 64-bit lanes with the state in the low half, which need no
-    // step back and no shuffle.
-    Wide states[4];
-    for (int k = 0; k < 4; ++k) {
-      for (int i = 0; i < Halves; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
-    }
-    constexpr RandomSteps halvesJump = StepsAhead(4 * Halves);
-    const Wide jumpMultiplier = Wide{} + halvesJump.multiplier;
-    const Wide jumpIncrement = Wide{} + halvesJump.increment;
-    for (int group = 0; group < BlockSize / Halves; ++group) {
-      Reals draw[4];
-#pragma GCC unroll 4
-      for (int k = 0; k < 4; ++k) {
-        const Wide product = Path::MultiplyLowHalves(states[k], radius);
-        draw[k] = reinterpret_cast<Reals>((product >> 32) | twoTo52Bits) - twoTo52;
-        states[k] = Path::MultiplyLowHalves(states[k], jumpMultiplier) + jumpIncrement;
-      }
-      finePoints(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1);
-    }
-  }
-
-  constexpr int Groups = BlockSize / Lanes;
-  for (int chunk = 0; filter.coarse.worthIt && chunk < Groups; chunk += ChunkGroups) {
+  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
     const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
     int openCount = 0;
     for (int group = chunk; group < chunkEnd; ++group) {
-      {
-        const Singles u =
-            __builtin_convertvector(reinterpret_cast<Integers>(integerStateX >> 1), Singles) * scale;
-        const Singles v =
-            __builtin_convertvector(reinterpret_cast<Integers>(integerStateY >> 1), Singles) * scale;
-        const Singles w = u * u + v * v;
-        const Integers inside = w <= coarseInsideBound;
-        const Integers open = (w <= coarseOutsideBound) ^ inside;  // inside implies the first
-        coarselyInside += inside;
-        openGroups[openCount] = {integerStateX, integerStateY, open, group};
-        openCount += Path::AnyLane(reinterpret_cast<Masks>(open));
-      }
+      const Singles coarseX =
+          __builtin_convertvector(reinterpret_cast<Integers>(integerStateX >> 1), Singles) * scale;
+      const Singles coarseY =
+          __builtin_convertvector(reinterpret_cast<Integers>(integerStateY >> 1), Singles) * scale;
+      const Singles square = coarseX * coarseX + coarseY * coarseY;
+      const Integers inside = square <= insideBound;
+      const Integers lanes = (square <= outsideBound) ^ inside;  // inside implies the first
+      coarselyInside += inside;
+      open[openCount] = {integerStateX, integerStateY, lanes, group};
+      openCount += Path::AnyLane(reinterpret_cast<Masks>(lanes));
       integerStateX = Stepped<Path>(integerStateX, jump);
       integerStateY = Stepped<Path>(integerStateY, jump);
     }
-    for (int n = 0; n < openCount; ++n) fineGroup(openGroups[n]);
-  }
-
-  BlockTally tally{finelyInside, 0};
-  for (int i = 0; i < Lanes; ++i) tally.inside -= coarselyInside[i];
-  for (int n = 0; n < undecidedCount; ++n) {
-    for (unsigned lanes = undecided[n].lanes; lanes != 0; lanes &= lanes - 1) {
-      const int point = undecided[n].firstPoint + undecided[n].stride * __builtin_ctz(lanes);
-      if (IsInsideExactly(DrawsOfPoint(stateBefore, point, filter.radius), filter)) ++tally.inside;
-      ++tally.exactPoints;
+    for (const OpenGroup& group : std::span(open, openCount)) {
+      const Words states[4] = {Stepped<Path>(group.integerStateX, OneStepBack),
+                               group.integerStateX,
+                               Stepped<Path>(group.integerStateY, OneStepBack),
+                               group.integerStateY};
+      typename V::Reals even[4];
+      typename V::Reals odd[4];
+#pragma GCC unroll 4
+      for (int k = 0; k < 4; ++k) {
+        even[k] = DrawsFromLowHalves<Path>(reinterpret_cast<Wide>(states[k]), radius);
+        odd[k] = DrawsFromLowHalves<Path>(reinterpret_cast<Wide>(states[k]) >> 32, radius);
+      }
+      const int firstPoint = group.group * Lanes;
+      fine.Test(even[0], even[1], even[2], even[3], Path::LaneBits(WidenedLanes<0>(group.lanes)),
+                firstPoint, 2);
+      fine.Test(odd[0], odd[1], odd[2], odd[3], Path::LaneBits(WidenedLanes<1>(group.lanes)),
+                firstPoint + 1, 2);
     }
   }
+
+  BlockTally tally = fine.Finish(stateBefore, filter);
+  for (int i = 0; i < Lanes; ++i) tally.inside -= coarselyInside[i];
   return tally;
+}
+
+template <class Path>
+BlockTally CountBlockWith(std::uint32_t stateBefore, const BlockFilter& filter) {
+  return filter.coarse.worthIt ? CountBlockCoarselyFirst<Path>(stateBefore, filter)
+                               : CountBlockFinely<Path>(stateBefore, filter);
 }
 
 }  // namespace
