@@ -1,11 +1,14 @@
 // The block filter on sixteen points at a time with AVX-512F and DQ, for processors
-// without the 52-bit multiply-adds. It is the kernel of the AVX2 path at twice the
-// width: whatever the two share is tested wherever AVX2 is.
+// without the 52-bit multiply-adds. It runs the same kernel as the AVX2 path at
+// twice the width, so whatever the two share is tested wherever AVX2 is; what is
+// its own is the three functions below and the compiler's lowering to mask
+// registers.
 //
-// Cost a group of 16 points: as the AVX2 path's group of 8, 64 vector operations,
-// 4 a point, with the compares into mask registers. A core that issues 2 512-bit
-// operations a cycle needs at least 2 cycles a point, as with AVX2 at 4 a cycle;
-// the gain comes where AVX2 is held to 2 or 3 a cycle (2 ports with 512-bit units).
+// Cost of a group of 16 points in the coarse test: as the AVX2 path's group of 8,
+// with each compare's mask turned back into a vector (2 more): 20 vector
+// operations and 3 stores, 1.25 a point. A core with 2 512-bit units (Skylake-SP,
+// Cascade Lake) issues 2 a cycle, so at least 0.63 cycles a point, where the AVX2
+// path on its 3 256-bit units needs 0.75: about 1.2 times as fast at best.
 #include <immintrin.h>
 
 #include "engine/block_filter.h"

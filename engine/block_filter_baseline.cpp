@@ -1,13 +1,13 @@
 // The block filter for every 64-bit processor: four points at a time in 16-byte
 // vectors, SSE2 on x86-64 and Advanced SIMD on AArch64.
 //
-// Cost a group of 4 points: the generator 4 x 32-bit multiply-add; the draws 4 x
-// (shift, 2 widening multiplies) and 8 x (shift, or, subtract); the filter 2 x
-// (2 multiply-adds, multiply, multiply-add, 2 compares, and-not, subtract, test):
-// about 64 vector operations, 16 a point. SSE2 has no 32-bit multiply, so each
-// generator step there costs 2 pmuludq and 4 shuffles more (about 22 a point) and
-// no fused multiply-add (about 23): a core that issues 4 vector operations a cycle
-// needs at least 5.7 cycles a point, 430 M points/s at 2.45 GHz.
+// Cost of a group of 4 points in the coarse test: the states 2 x (32-bit multiply,
+// add), the coarse square 2 x (shift, convert, multiply) + multiply + multiply-add,
+// its verdict 2 compares, xor, add, a test of any lane: 18 vector operations and 3
+// stores, 4.5 a point. SSE2 has no 32-bit multiply (5 operations more for each) nor
+// fused multiply-add, and its two-operand forms copy registers: about 9 a point,
+// so at least 2.2 cycles a point on a core that issues 4 a cycle, 1.1 G points/s at
+// 2.45 GHz.
 #include "engine/block_filter.h"
 
 #if defined(__x86_64__)
