@@ -59,7 +59,8 @@ inline constexpr std::uint64_t BitsOfTwoTo52 = 0x4330000000000000;
 // instruction for it, and the compiler would call a library function instead.
 inline constexpr auto BitsSetIn = [] {
   std::array<std::uint8_t, 256> table{};
-  for (int bits = 1; bits < 256; ++bits) table[bits] = static_cast<std::uint8_t>(table[bits / 2] + bits % 2);
+  for (int bits = 1; bits < 256; ++bits)
+    table[bits] = static_cast<std::uint8_t>(table[bits / 2] + bits % 2);
   return table;
 }();
 
@@ -262,8 +263,7 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       nextStateY = Stepped<Path>(nextStateY, jumpTwo);
     }
     for (const OpenGroup& group : std::span(open, openCount)) {
-      const Words states[4] = {Stepped<Path>(group.integerStateX, OneStepBack),
-                               group.integerStateX,
+      const Words states[4] = {Stepped<Path>(group.integerStateX, OneStepBack), group.integerStateX,
                                Stepped<Path>(group.integerStateY, OneStepBack),
                                group.integerStateY};
       typename V::Reals even[4];
