@@ -8,14 +8,16 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 namespace dartcirc {
 namespace {
 
 // A process in group /outer/inner, with cpu.max texts for the groups from the
 // hierarchy's root down ("" for none).
 int LimitWith(const std::string (&maxes)[3]) {
-  const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "cgroup_root";
-  std::filesystem::remove_all(root);
+  const std::filesystem::path root =
+      std::filesystem::path(::testing::TempDir()) / ("cgroup_root_" + std::to_string(getpid()));
   std::filesystem::create_directories(root / "proc/self");
   std::filesystem::create_directories(root / "sys/fs/cgroup/outer/inner");
   std::ofstream(root / "proc/self/cgroup") << "1:name=systemd:/elsewhere\n0::/outer/inner\n";
@@ -24,7 +26,9 @@ int LimitWith(const std::string (&maxes)[3]) {
     if (!maxes[i].empty())
       std::ofstream(root / "sys/fs/cgroup" / groups[i] / "cpu.max") << maxes[i];
   }
-  return ControlGroupProcessorLimit(root.string());
+  const int limit = ControlGroupProcessorLimit(root.string());
+  std::filesystem::remove_all(root);
+  return limit;
 }
 
 TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
