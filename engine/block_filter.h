@@ -19,10 +19,10 @@ struct BlockTally {
   std::int64_t exactPoints;  // points that fell within the margin
 };
 
-// The coarse test of the integer draws alone, in single precision.
+// The coarse test of the integer draws alone, in single precision: from the states
+// sx, sy of the integer draws, w = (sx >> 1)^2 + (sy >> 1)^2, in units of 2^31 / R.
 struct CoarseBounds {
   bool worthIt;         // R is large enough that few points fall between the bounds
-  float scale;          // R / 2^31 rounded to float
   float surelyInside;   // a coarse w at or below this is inside
   float surelyOutside;  // a coarse w above this is outside
 };

@@ -7,9 +7,9 @@
 // From a radius of 100 on, a group is Bytes / 4 points, one in each 32-bit lane.
 // Only the states of the integer draws of x and y are stepped from group to group;
 // the fraction draws' states are one step back, found when needed. The coarse test
-// looks at the integer draws alone: from each state s, (s >> 1) x R / 2^31 in
-// single precision for x and y, and the sum of their squares against the coarse
-// bounds (proved in block_filter.cpp). The few groups with a point it leaves open
+// looks at the integer draws alone: from each state s, s >> 1 in single precision
+// for x and y, and the sum of their squares against the coarse bounds, which are
+// in the same units, 2^31 / R (proved in block_filter.cpp). The few groups with a point it leaves open
 // are gathered and go through the fine test: the four draws exactly, the high half
 // of state x R from 32 x 32 -> 64 multiplies of the even and of the odd lanes,
 // shifted into the mantissa bits of 2^52 so that each arrives as the double
@@ -214,7 +214,6 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
     integerStateY[i] = Advance(stateBefore, StepsAhead(4 * i + 4));
   }
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  const Singles scale = Singles{} + filter.coarse.scale;
   const Singles insideBound = Singles{} + filter.coarse.surelyInside;
   const Singles outsideBound = Singles{} + filter.coarse.surelyOutside;
   const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
@@ -244,9 +243,9 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
     int openCount = 0;
     const auto coarseTest = [&](Words stateX, Words stateY, int group) {
       const Singles coarseX =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles) * scale;
+          __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles);
       const Singles coarseY =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles) * scale;
+          __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles);
       const Singles square = coarseX * coarseX + coarseY * coarseY;
       const Integers inside = square <= insideBound;
       const Integers lanes = (square <= outsideBound) ^ inside;  // inside implies the first

@@ -17,8 +17,8 @@ namespace {
 // of the integer draws.
 int CoarseVerdict(std::uint32_t stateX, std::uint32_t stateY, const CoarseBounds& bounds,
                   bool fused) {
-  const float u = static_cast<float>(static_cast<std::int32_t>(stateX >> 1)) * bounds.scale;
-  const float v = static_cast<float>(static_cast<std::int32_t>(stateY >> 1)) * bounds.scale;
+  const float u = static_cast<float>(static_cast<std::int32_t>(stateX >> 1));
+  const float v = static_cast<float>(static_cast<std::int32_t>(stateY >> 1));
   const float w = fused ? std::fma(u, u, v * v) : u * u + v * v;
   return w <= bounds.surelyInside ? 1 : w > bounds.surelyOutside ? 0 : -1;
 }
@@ -35,7 +35,8 @@ TEST(CoarseBounds, NeverContradictTheExactTest) {
     int decided[2] = {0, 0};
     for (std::int64_t j = 0; j < radius; j += std::max<std::int64_t>(1, radius / 300)) {
       for (double bound : {filter.coarse.surelyInside, filter.coarse.surelyOutside}) {
-        const auto l0 = static_cast<std::int64_t>(std::sqrt(std::max(bound - double(j * j), 0.0)));
+        const double rest = bound * std::pow(radius * 0x1p-31, 2) - double(j * j);  // units of 1
+        const auto l0 = static_cast<std::int64_t>(std::sqrt(std::max(rest, 0.0)));
         for (std::int64_t l = std::max<std::int64_t>(l0 - 2, 0); l <= std::min(l0 + 2, radius - 1);
              ++l) {
           for (std::int32_t fraction : {0, static_cast<std::int32_t>(radius - 1)}) {
