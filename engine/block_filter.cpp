@@ -54,14 +54,14 @@ constexpr auto StepsOfPoints = StepsOfPointsTimes(1);
 constexpr auto StepsOfHundredsOfPoints = StepsOfPointsTimes(100);
 static_assert(BlockSize <= 100 * 100);
 
-// Below this radius the coarse bounds, about 12 R apart, leave so many groups open
+// Below this radius the coarse bounds, about 9 R apart, leave so many groups open
 // that the coarse test costs more than it saves.
-constexpr std::int32_t CoarseTestFromRadius = 100;
+constexpr std::int32_t CoarseTestFromRadius = 64;
 
 }  // namespace
 
 // The coarse bounds. Let f = 2^-24 be the unit roundoff of float, Q = RS (an
-// integer, at least 10^4 where the coarse test is used) and s the state of the
+// integer, at least 64^2 where the coarse test is used) and s the state of the
 // integer draw j of x, so j = floor(sR / 2^32). Each rounding of x goes towards a
 // value in [j, j + 1], whose ends are representable, so x lies in [j, j + 1].
 // P = (s >> 1) R / 2^31 lies in (sR / 2^32 - 1/2, sR / 2^32], so x lies in
@@ -80,10 +80,10 @@ constexpr std::int32_t CoarseTestFromRadius = 100;
 //   inside;
 //   w > H' gives S > (1 - 7f) H' - 3 sqrt(H'), and as sqrt(H') <= sqrt(Q)(1 + 2^-21)
 //   + 3/2 + 9 / (2 sqrt(Q)), that is at least Q + (9/16) 2^-20 Q - 3 sqrt(Q) 2^-20
-//   + 4.5 - 13.5 / sqrt(Q) - 7f (3 sqrt(Q) + 9) > Q for Q >= 10^4: outside.
+//   + 4.5 - 13.5 / sqrt(Q) - 7f (3 sqrt(Q) + 9) > Q for Q >= 64^2: outside.
 // The slack of about (9/16) 2^-20 Q on either side also covers the rounding of L'
 // and H' and their division by R^2 / 2^62 in double; the float bounds are rounded
-// outwards from those. About 9 / R of the points have w in (L', H'] and go on to
+// outwards from those. About 7 / R of the points have w in (L', H'] and go on to
 // the fine test.
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
   const double root = std::sqrt(radiusSquared);

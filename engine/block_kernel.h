@@ -4,7 +4,7 @@
 // own copy, and no path's instructions can leak into another's through a shared
 // inline function.
 //
-// From a radius of 100 on, a group is Bytes / 4 points, one in each 32-bit lane.
+// From a radius of 64 on, a group is Bytes / 4 points, one in each 32-bit lane.
 // Only the states of the integer draws of x and y are stepped from group to group;
 // the fraction draws' states are one step back, found when needed. The coarse test
 // looks at the integer draws alone: from each state s, s >> 1 in single precision
@@ -16,7 +16,7 @@
 // 2^52 + draw; S in double against the margin. The points within the margin take
 // the exact test after the loop.
 //
-// Below a radius of 100 most groups would be left open, so every point takes the
+// Below a radius of 64 most groups would be left open, so every point takes the
 // fine test, on 64-bit lanes each holding one point's state in its low half.
 //
 // A path supplies, as a record of static functions:
