@@ -1,7 +1,9 @@
-// Counting one block through a filter: each point's S = x^2 + y^2 is computed in
-// double with vector instructions and compared with R^2 against a margin that covers
-// every difference from the exact computation; only the points within the margin
-// take the exact per-point test. The count is always the exact one.
+// Counting one block through filters: a coarse test in single precision from the
+// integer draws alone decides the points far from the circle; for the others
+// S = x^2 + y^2 is computed in double with vector instructions and compared with
+// R^2 against a margin that covers every difference from the exact computation;
+// only the points within the margin take the exact per-point test. Each filter's
+// bounds are proved in block_filter.cpp. The count is always the exact one.
 #pragma once
 
 #include <cstdint>
