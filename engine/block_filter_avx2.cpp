@@ -11,9 +11,10 @@
 
 #include "engine/block_filter.h"
 
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
+#define BLOCK_KERNEL_TARGET "avx2,fma"
 #include "engine/block_kernel.h"
+
+BLOCK_KERNEL_TARGET_BEGIN
 
 namespace dartcirc {
 
@@ -44,4 +45,5 @@ BlockTally CountBlockAvx2(std::uint32_t stateBefore, const BlockFilter& filter) 
 }
 
 }  // namespace dartcirc
-#pragma GCC pop_options
+
+BLOCK_KERNEL_TARGET_END

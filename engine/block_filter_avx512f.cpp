@@ -13,9 +13,10 @@
 
 #include "engine/block_filter.h"
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512dq")
+#define BLOCK_KERNEL_TARGET "avx512f,avx512dq"
 #include "engine/block_kernel.h"
+
+BLOCK_KERNEL_TARGET_BEGIN
 
 namespace dartcirc {
 
@@ -48,4 +49,5 @@ BlockTally CountBlockAvx512F(std::uint32_t stateBefore, const BlockFilter& filte
 }
 
 }  // namespace dartcirc
-#pragma GCC pop_options
+
+BLOCK_KERNEL_TARGET_END

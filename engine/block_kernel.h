@@ -1,8 +1,9 @@
-// The block filter written once for any vector width. Each path includes this after
-// its other headers, inside its own target region, so that the compiler turns the
-// vectors into that path's registers; the anonymous namespace gives every path its
-// own copy, and no path's instructions can leak into another's through a shared
-// inline function.
+// The block filter written once for any vector width. A path that needs instruction
+// sets beyond the baseline names them in BLOCK_KERNEL_TARGET before including this,
+// and the kernel, not the headers it includes, is compiled for them, so that the
+// compiler turns the vectors into that path's registers; the anonymous namespace
+// gives every path its own copy, and no path's instructions can leak into another's
+// through a shared inline function.
 //
 // From a radius of 64 on, a group is Bytes / 4 points, one in each 32-bit lane.
 // Only the states of the integer draws of x and y are stepped from group to group;
@@ -39,6 +40,26 @@
 #include "engine/block_filter.h"
 #include "engine/exact_point.h"
 #include "runtime/random_jump.h"
+
+// BLOCK_KERNEL_TARGET_BEGIN and _END enclose code compiled for the path's
+// instruction sets: the kernel below, and the path's own functions.
+#define BLOCK_KERNEL_PRAGMA_TEXT(text) #text
+#define BLOCK_KERNEL_PRAGMA(text) _Pragma(BLOCK_KERNEL_PRAGMA_TEXT(text))
+#if defined(BLOCK_KERNEL_TARGET) && defined(__clang__)
+#define BLOCK_KERNEL_TARGET_BEGIN                                                           \
+  BLOCK_KERNEL_PRAGMA(clang attribute push(__attribute__((target(BLOCK_KERNEL_TARGET))), \
+                                           apply_to = function))
+#define BLOCK_KERNEL_TARGET_END BLOCK_KERNEL_PRAGMA(clang attribute pop)
+#elif defined(BLOCK_KERNEL_TARGET)
+#define BLOCK_KERNEL_TARGET_BEGIN \
+  BLOCK_KERNEL_PRAGMA(GCC push_options) BLOCK_KERNEL_PRAGMA(GCC target(BLOCK_KERNEL_TARGET))
+#define BLOCK_KERNEL_TARGET_END BLOCK_KERNEL_PRAGMA(GCC pop_options)
+#else
+#define BLOCK_KERNEL_TARGET_BEGIN
+#define BLOCK_KERNEL_TARGET_END
+#endif
+
+BLOCK_KERNEL_TARGET_BEGIN
 
 namespace dartcirc {
 namespace {
@@ -293,3 +314,5 @@ BlockTally CountBlockWith(std::uint32_t stateBefore, const BlockFilter& filter) 
 
 }  // namespace
 }  // namespace dartcirc
+
+BLOCK_KERNEL_TARGET_END
