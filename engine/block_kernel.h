@@ -9,12 +9,12 @@
 // Only the states of the integer draws of x and y are stepped from group to group;
 // the fraction draws' states are one step back, found when needed. The coarse test
 // looks at the integer draws alone: from each state s, s >> 1 in single precision
-// for x and y, and the sum of their squares against the coarse bounds, which are
-// in the same units, 2^31 / R (proved in block_filter.cpp). The few groups with a point it leaves open
-// are gathered and go through the fine test: the four draws exactly, the high half
-// of state x R from 32 x 32 -> 64 multiplies of the even and of the odd lanes,
-// shifted into the mantissa bits of 2^52 so that each arrives as the double
-// 2^52 + draw; S in double against the margin. The points within the margin take
+// for x and y, and the sum of their squares against the coarse bounds, in the same
+// units of 2^31 / R (proved in block_filter.cpp). The few groups with a point it
+// leaves open are gathered and go through the fine test: the four draws exactly,
+// the high half of state x R from 32 x 32 -> 64 multiplies of the even and of the
+// odd lanes, shifted into the mantissa bits of 2^52 so that each arrives as the
+// double 2^52 + draw; S in double against the margin. The points within the margin take
 // the exact test after the loop.
 //
 // Below a radius of 64 most groups would be left open, so every point takes the
