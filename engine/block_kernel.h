@@ -14,8 +14,8 @@
 // leaves open are gathered and go through the fine test: the four draws exactly,
 // the high half of state x R from 32 x 32 -> 64 multiplies of the even and of the
 // odd lanes, shifted into the mantissa bits of 2^52 so that each arrives as the
-// double 2^52 + draw; S in double against the margin. The points within the margin take
-// the exact test after the loop.
+// double 2^52 + draw; S in double against the margin. The points within the
+// margin take the exact test after the loop.
 //
 // Below a radius of 64 most groups would be left open, so every point takes the
 // fine test, on 64-bit lanes each holding one point's state in its low half.
