@@ -1,8 +1,11 @@
 #include "engine/block_filter.h"
 
+#include <array>
+#include <cmath>
 #include <initializer_list>
 
 #include "engine/exact_point.h"
+#include "runtime/random_jump.h"
 
 namespace dartcirc {
 
@@ -28,9 +31,85 @@ namespace dartcirc {
 // L and H are RS(1 -/+ 2^-47), each rounded once to double, so within a factor
 // 1 -/+ u of those values, and they keep the 2^-48. RS >= 1 and RS <= 2^62: no
 // product here underflows or overflows.
+namespace {
+
+float FloatAtMost(double value) {
+  const auto rounded = static_cast<float>(value);
+  return rounded <= value ? rounded : std::nextafter(rounded, -HUGE_VALF);
+}
+
+float FloatAtLeast(double value) {
+  const auto rounded = static_cast<float>(value);
+  return rounded >= value ? rounded : std::nextafter(rounded, HUGE_VALF);
+}
+
+// The generator's maps over the draws of n and of 100 n points, n below 100: the
+// states of a point within a block are two steps of a table away, not a search.
+constexpr auto StepsOfPointsTimes(int points) {
+  std::array<RandomSteps, 100> table{};
+  for (int n = 0; n < 100; ++n) table[n] = StepsAhead(4 * points * n);
+  return table;
+}
+constexpr auto StepsOfPoints = StepsOfPointsTimes(1);
+constexpr auto StepsOfHundredsOfPoints = StepsOfPointsTimes(100);
+static_assert(BlockSize <= 100 * 100);
+
+// Below this radius the coarse bounds, about 9 R apart, leave so many groups open
+// that the coarse test costs more than it saves.
+constexpr std::int32_t CoarseTestFromRadius = 64;
+
+}  // namespace
+
+// The coarse bounds. Let f = 2^-24 be the unit roundoff of float, Q = RS (an
+// integer, at least 64^2 where the coarse test is used) and s the state of the
+// integer draw j of x, so j = floor(sR / 2^32). Each rounding of x goes towards a
+// value in [j, j + 1], whose ends are representable, so x lies in [j, j + 1].
+// P = (s >> 1) R / 2^31 lies in (sR / 2^32 - 1/2, sR / 2^32], so x lies in
+// (P - 1, P + 3/2). The coarse test counts in units of 2^31 / R: its coordinate is
+// s >> 1 rounded to float, which is P(1 + d) / (R / 2^31) with |d| <= f. Below, a
+// and b are the coordinates of x and y in units of 1, w their computed sum of
+// squares in units of 1 (so the computed value times R^2 / 2^62), and the bounds
+// also in units of 1. So max(0, a(1 - 2f) - 1) <= x < a(1 + 2f) + 2; the same for
+// y and b. With W = a^2 + b^2, w = W(1 + g), |g| <= (1+f)^2 - 1, fused or not, and
+// a + b <= sqrt(2W). With T and S = T(1 + c), |c| < 2.01v, as in the margin above:
+//   T < (1+2f)^2 W + 4(1+2f) sqrt(2W) + 8, so S < (1 + 7f) w + 6 sqrt(w) + 9;
+//   T >= (1-4f) W - 2 sqrt(2W), so S > (1 - 7f) w - 3 sqrt(w), which grows with w
+//   above 3.
+// With L' = Q(1 - 2^-20) - 6 sqrt(Q) - 9 and H' = Q(1 + 2^-20) + 3 sqrt(Q) + 9:
+//   w <= L' gives S < (1 + 7f) L' + 6 sqrt(Q) + 9 <= Q(1 + 7f)(1 - 2^-20) < Q:
+//   inside;
+//   w > H' gives S > (1 - 7f) H' - 3 sqrt(H'), and as sqrt(H') <= sqrt(Q)(1 + 2^-21)
+//   + 3/2 + 9 / (2 sqrt(Q)), that is at least Q + (9/16) 2^-20 Q - 3 sqrt(Q) 2^-20
+//   + 4.5 - 13.5 / sqrt(Q) - 7f (3 sqrt(Q) + 9) > Q for Q >= 64^2: outside.
+// The slack of about (9/16) 2^-20 Q on either side also covers the rounding of L'
+// and H' and their division by R^2 / 2^62 in double; the float bounds are rounded
+// outwards from those. About 7 / R of the points have w in (L', H'] and go on to
+// the fine test.
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
-  return {radius, 1.0 / radius, radiusSquared * (1 - 0x1p-47), radiusSquared * (1 + 0x1p-47),
-          ExtendedFromDouble(radiusSquared)};
+  const double root = std::sqrt(radiusSquared);
+  const double unitSquared = (radius * 0x1p-31) * (radius * 0x1p-31);  // R^2 / 2^62
+  const CoarseBounds coarse{
+      radius >= CoarseTestFromRadius,
+      FloatAtMost((radiusSquared * (1 - 0x1p-20) - 6 * root - 9) / unitSquared),
+      FloatAtLeast((radiusSquared * (1 + 0x1p-20) + 3 * root + 9) / unitSquared)};
+  return {radius,
+          1.0 / radius,
+          radiusSquared * (1 - 0x1p-47),
+          radiusSquared * (1 + 0x1p-47),
+          ExtendedFromDouble(radiusSquared),
+          coarse};
+}
+
+PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius) {
+  std::uint32_t state = Advance(Advance(stateBefore, StepsOfPoints[point % 100]),
+                                StepsOfHundredsOfPoints[point / 100]);
+  std::int32_t draws[4];
+  for (std::int32_t& draw : draws) {
+    state = Advance(state, OneStep);
+    const std::uint64_t product = std::uint64_t{static_cast<std::uint32_t>(radius)} * state;
+    draw = static_cast<std::int32_t>(product >> 32);
+  }
+  return {draws[0], draws[1], draws[2], draws[3]};
 }
 
 bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter) {
@@ -52,34 +131,46 @@ BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
 }
 
 bool MachineHasPath(VectorPath path) {
+#if defined(__x86_64__)
   switch (path) {
     case VectorPath::Baseline:
       return true;
     case VectorPath::Avx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case VectorPath::Avx512:
+    case VectorPath::Avx512F:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    case VectorPath::Avx512Ifma:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
              __builtin_cpu_supports("avx512ifma");
   }
   return false;
+#else
+  return path == VectorPath::Baseline;
+#endif
 }
 
 VectorPath FastestPath() {
-  for (VectorPath path : {VectorPath::Avx512, VectorPath::Avx2}) {
+  for (VectorPath path : {VectorPath::Avx512Ifma, VectorPath::Avx512F, VectorPath::Avx2}) {
     if (MachineHasPath(path)) return path;
   }
   return VectorPath::Baseline;
 }
 
 BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {
+#if defined(__x86_64__)
   switch (path) {
-    case VectorPath::Avx512:
-      return CountBlockAvx512(stateBefore, filter);
+    case VectorPath::Avx512Ifma:
+      return CountBlockAvx512Ifma(stateBefore, filter);
+    case VectorPath::Avx512F:
+      return CountBlockAvx512F(stateBefore, filter);
     case VectorPath::Avx2:
       return CountBlockAvx2(stateBefore, filter);
     case VectorPath::Baseline:
       break;
   }
+#else
+  (void)path;  // the baseline is the only path
+#endif
   return CountBlockBaseline(stateBefore, filter);
 }
 
