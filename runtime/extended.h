@@ -1,60 +1,19 @@
 // The 80-bit extended real: a sign bit, a 15-bit exponent field with bias 16383 and
-// a 64-bit significand with an explicit integer bit. It is the x87 register format,
-// so each operation here is one x87 instruction and rounds exactly once, to a 64-bit
-// significand, to nearest with ties to even, under the control word that the core
-// runtime loads at start-up. No other file touches long double.
+// a 64-bit significand with an explicit integer bit. Each operation rounds exactly
+// once, to a 64-bit significand, to nearest with ties to even, under the control
+// word that the core runtime loads at start-up. On x86 the format is the x87's own
+// register and each operation one x87 instruction; elsewhere, or when
+// DARTCIRC_SOFT_EXTENDED is defined, it is computed in integer arithmetic with the
+// same bits and the same faults. No other program file touches long double.
 #pragma once
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
 
 namespace dartcirc {
-
-struct Extended {
-  long double value;
-};
 
 // 64-bit significand, round to nearest; invalid operation, division by zero and
 // overflow raise; denormal operand, underflow and inexact result are masked.
 inline constexpr std::uint16_t StartupControlWord = 0x1332;
-
-inline void ResetFloatingPointUnit() {
-  const std::uint16_t word = StartupControlWord;
-  asm volatile("fninit\n\tfldcw %0" : : "m"(word));
-}
-
-inline std::uint16_t CurrentControlWord() {
-  std::uint16_t word;
-  asm volatile("fnstcw %0" : "=m"(word));
-  return word;
-}
-
-// Conversions into the extended format are exact.
-inline Extended ExtendedFromInt32(std::int32_t n) { return {static_cast<long double>(n)}; }
-inline Extended ExtendedFromInt64(std::int64_t n) { return {static_cast<long double>(n)}; }
-inline Extended ExtendedFromDouble(double d) { return {static_cast<long double>(d)}; }
-
-inline Extended operator+(Extended a, Extended b) { return {a.value + b.value}; }
-inline Extended operator-(Extended a, Extended b) { return {a.value - b.value}; }
-inline Extended operator*(Extended a, Extended b) { return {a.value * b.value}; }
-inline Extended operator/(Extended a, Extended b) { return {a.value / b.value}; }
-inline bool operator<(Extended a, Extended b) { return a.value < b.value; }
-inline bool operator<=(Extended a, Extended b) { return a.value <= b.value; }
-inline bool operator>(Extended a, Extended b) { return a.value > b.value; }
-inline bool operator>=(Extended a, Extended b) { return a.value >= b.value; }
-inline bool operator==(Extended a, Extended b) { return a.value == b.value; }
-
-// Rounds to the nearest double (ties to even), as a store to a double does.
-inline double RoundToDouble(Extended x) { return static_cast<double>(x.value); }
-
-// Rounds to the nearest integer, ties to even (the x87 integer store under the
-// start-up control word, not C's truncation). The value must fit 64 bits.
-inline std::int64_t RoundToInt64(Extended x) {
-  std::int64_t result;
-  asm("fistpll %0" : "=m"(result) : "t"(x.value) : "st");
-  return result;
-}
 
 // The fields of the format.
 struct ExtendedBits {
@@ -63,44 +22,10 @@ struct ExtendedBits {
   std::uint64_t significand;    // integer bit included
 };
 
-inline ExtendedBits BitsOf(Extended x) {
-  unsigned char bytes[sizeof(long double)];
-  std::memcpy(bytes, &x.value, sizeof bytes);
-  ExtendedBits bits;
-  std::memcpy(&bits.significand, bytes, 8);
-  const std::uint16_t top = static_cast<std::uint16_t>(bytes[8] | bytes[9] << 8);
-  bits.sign = (top & 0x8000) != 0;
-  bits.exponentField = top & 0x7FFF;
-  return bits;
-}
-
-inline Extended ExtendedFromBits(ExtendedBits bits) {
-  unsigned char bytes[sizeof(long double)] = {};
-  std::memcpy(bytes, &bits.significand, 8);
-  const std::uint16_t top = static_cast<std::uint16_t>((bits.sign ? 0x8000 : 0) |
-                                                       (bits.exponentField & 0x7FFF));
-  bytes[8] = static_cast<unsigned char>(top);
-  bytes[9] = static_cast<unsigned char>(top >> 8);
-  Extended x;
-  std::memcpy(&x.value, bytes, sizeof bytes);
-  return x;
-}
-
-// A constant given by its exact fields, for tables built at compile time:
-// signAndExponent is the sign bit above the 15-bit exponent field.
-constexpr Extended ExtendedFromFields(std::uint16_t signAndExponent, std::uint64_t significand) {
-  struct Layout {
-    std::uint64_t significand;
-    std::uint16_t signAndExponent;
-    std::uint16_t unused[3];
-  };
-  return {std::bit_cast<long double>(Layout{significand, signAndExponent, {}})};
-}
-
-inline Extended WithoutSign(Extended x) {
-  ExtendedBits bits = BitsOf(x);
-  bits.sign = false;
-  return ExtendedFromBits(bits);
-}
-
 }  // namespace dartcirc
+
+#if defined(DARTCIRC_SOFT_EXTENDED) || !(defined(__x86_64__) || defined(__i386__))
+#include "runtime/extended_soft.h"
+#else
+#include "runtime/extended_x87.h"
+#endif

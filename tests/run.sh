@@ -2,6 +2,7 @@
 # Builds dartcirc and runs every test, installing first what a fresh machine lacks.
 #   tests/run.sh            the ordinary build, in build/
 #   tests/run.sh sanitize   AddressSanitizer and UndefinedBehaviorSanitizer, in build-sanitize/
+#   tests/run.sh soft       the extended real computed in software instead of the x87, in build-soft/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,9 @@ fi
 if [ "${1:-}" = sanitize ]; then
   dir=build-sanitize
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDARTCIRC_SANITIZE=ON
+elif [ "${1:-}" = soft ]; then
+  dir=build-soft
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDARTCIRC_SOFT_EXTENDED=ON
 else
   dir=build
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -47,6 +47,8 @@ TEST(ProcessorFaults, EachFaultIsReportedAndEndsWithExitCodeOne) {
       {"int-divide", "EDivByZero", "ゼロによる除算\\."},
 #endif
       {"x87-divide", "EZeroDivide", "0 による浮動小数点数除算\\."},
+      {"x87-invalid", "EInvalidOp", "不正な浮動小数点数演算命令\\."},
+      {"x87-overflow", "EOverflow", "浮動小数点数のオーバーフロー\\."},
       {"privileged", "EPrivilege", "特権命令違反\\."},
       {"illegal", "EExternalException", "外部例外 C000001D\\."},
       {"stack-overflow", "EStackOverflow", "スタック オーバーフロー\\."},

@@ -3,6 +3,8 @@
 //   read, write          an access violation reading or writing address 0
 //   int-divide           an integer division by zero (it does not trap on aarch64)
 //   x87-divide           an extended division by zero
+//   x87-invalid          an extended division of zero by zero
+//   x87-overflow         an extended product beyond the largest finite value
 //   privileged           an instruction only the kernel may run
 //   illegal              an undefined instruction, a code without a class of its own
 //   stack-overflow       recursion without end
@@ -82,6 +84,15 @@ void Fail() {
   if (Mode == "x87-divide") {
     const Extended quotient = ExtendedFromInt32(7) / ExtendedFromInt32(zero);
     volatile double kept = RoundToDouble(quotient);
+    (void)kept;
+  }
+  if (Mode == "x87-invalid") {
+    volatile double kept = RoundToDouble(ExtendedFromInt32(zero) / ExtendedFromInt32(zero));
+    (void)kept;
+  }
+  if (Mode == "x87-overflow") {
+    const Extended largest = ExtendedFromFields(0x7FFE, ~std::uint64_t{0});
+    volatile double kept = RoundToDouble(largest * ExtendedFromInt32(zero + 2));
     (void)kept;
   }
   if (Mode == "privileged") RunPrivilegedInstruction();

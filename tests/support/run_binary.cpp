@@ -49,7 +49,9 @@ std::vector<std::string> ChildEnvironment(const std::string& fakeTime,
   }
   variables.insert(variables.end(), settings.begin(), settings.end());
   variables.emplace_back("TZ=UTC");
-#ifndef PROGRAM_EMULATOR
+#ifdef PROGRAM_EMULATOR
+  (void)fakeTime;  // it reaches the emulated program as -E settings
+#else
   const std::vector<std::string> clock = ClockVariables(fakeTime);
   variables.insert(variables.end(), clock.begin(), clock.end());
 #endif
