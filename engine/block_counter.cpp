@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/exact_point.h"
+#include "platform/processor_count.h"
 #include "runtime/random_jump.h"
 
 namespace dartcirc {
@@ -114,7 +115,7 @@ struct WorkerCrew {
 }  // namespace
 
 EngineSetting MachineEngineSetting() {
-  return {FastestPath(), static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))};
+  return {FastestPath(), UsableProcessorCount()};
 }
 
 void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std::int64_t blocks,

@@ -15,7 +15,7 @@ struct EngineSetting {
   int threads;      // the calling thread included
 };
 
-// The fastest path and every hardware thread.
+// The fastest path and a thread for every processor the process may use.
 EngineSetting MachineEngineSetting();
 
 // Counts `blocks` blocks, the first drawing after firstState, and calls onBlock with

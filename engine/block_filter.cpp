@@ -1,8 +1,11 @@
 #include "engine/block_filter.h"
 
+#include <array>
+#include <cmath>
 #include <initializer_list>
 
 #include "engine/exact_point.h"
+#include "runtime/random_jump.h"
 
 namespace dartcirc {
 
@@ -28,9 +31,82 @@ namespace dartcirc {
 // L and H are RS(1 -/+ 2^-47), each rounded once to double, so within a factor
 // 1 -/+ u of those values, and they keep the 2^-48. RS >= 1 and RS <= 2^62: no
 // product here underflows or overflows.
+namespace {
+
+float FloatAtMost(double value) {
+  const auto rounded = static_cast<float>(value);
+  return rounded <= value ? rounded : std::nextafter(rounded, -HUGE_VALF);
+}
+
+float FloatAtLeast(double value) {
+  const auto rounded = static_cast<float>(value);
+  return rounded >= value ? rounded : std::nextafter(rounded, HUGE_VALF);
+}
+
+// The generator's maps over the draws of n and of 100 n points, n below 100: the
+// states of a point within a block are two steps of a table away, not a search.
+constexpr auto StepsOfPointsTimes(int points) {
+  std::array<RandomSteps, 100> table{};
+  for (int n = 0; n < 100; ++n) table[n] = StepsAhead(4 * points * n);
+  return table;
+}
+constexpr auto StepsOfPoints = StepsOfPointsTimes(1);
+constexpr auto StepsOfHundredsOfPoints = StepsOfPointsTimes(100);
+static_assert(BlockSize <= 100 * 100);
+
+// Below this radius the coarse bounds, about 12 R apart, leave so many groups open
+// that the coarse test costs more than it saves.
+constexpr std::int32_t CoarseTestFromRadius = 100;
+
+}  // namespace
+
+// The coarse bounds. Let f = 2^-24 be the unit roundoff of float, Q = RS (an
+// integer) and s the state of the integer draw j of x, so j = floor(sR / 2^32).
+// Each rounding of x goes towards a value in [j, j + 1], whose ends are
+// representable, so x lies in [j, j + 1]. P = (s >> 1) R / 2^31 lies in
+// (sR / 2^32 - 1/2, sR / 2^32], so x lies in (P - 1, P + 3/2). The coarse
+// coordinate a = P(1 + d), |d| <= (1+f)^3 - 1 < 3.01f (s >> 1 to float, R / 2^31 to
+// float, their product), so max(0, a(1 - 4f) - 1) <= x < a(1 + 4f) + 2; the same
+// for y and b. With W = a^2 + b^2, the computed w = W(1 + g), |g| <= (1+f)^2 - 1,
+// fused or not, and a + b <= sqrt(2W). With T and S = T(1 + c), |c| < 2.01v, as in
+// the margin above:
+//   T < (1+4f)^2 W + 4(1+4f) sqrt(2W) + 8, so S < (1 + 11f) w + 6 sqrt(w) + 9;
+//   T >= (1-8f) W - 2 sqrt(2W), so S > (1 - 11f) w - 3 sqrt(w), which grows with w
+//   above 3.
+// With L' = Q(1 - 2^-20) - 6 sqrt(Q) - 9 and H' = Q(1 + 2^-20) + 6 sqrt(Q) + 9:
+//   w <= L' gives S < (1 + 11f) L' + 6 sqrt(Q) + 9 <= Q(1 + 11f)(1 - 2^-20) < Q:
+//   inside;
+//   w > H' gives S > (1 - 11f) H' - 3 sqrt(H'), at least
+//   Q(1 + (5/16) 2^-20 - 2^-40) + (1 - 11f)(6 sqrt(Q) + 9) - 3 sqrt(Q)(1 + 2^-21)
+//   - 3 sqrt(6 sqrt(Q) + 9), and 3 sqrt(Q) + 9 >= 3 sqrt(6 sqrt(Q) + 9) as
+//   (sqrt(Q) + 3)^2 >= 6 sqrt(Q) + 9: so S > Q, outside.
+// The slack of about (5/16) 2^-20 Q on either side also covers the rounding of L'
+// and H' in double; the float bounds are rounded outwards from those. About 12 / R
+// of the points have w in (L', H'] and go on to the fine test.
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
-  return {radius, 1.0 / radius, radiusSquared * (1 - 0x1p-47), radiusSquared * (1 + 0x1p-47),
-          ExtendedFromDouble(radiusSquared)};
+  const double spread = 6 * std::sqrt(radiusSquared) + 9;
+  const CoarseBounds coarse{radius >= CoarseTestFromRadius,
+                            static_cast<float>(radius * 0x1p-31),
+                            FloatAtMost(radiusSquared * (1 - 0x1p-20) - spread),
+                            FloatAtLeast(radiusSquared * (1 + 0x1p-20) + spread)};
+  return {radius,
+          1.0 / radius,
+          radiusSquared * (1 - 0x1p-47),
+          radiusSquared * (1 + 0x1p-47),
+          ExtendedFromDouble(radiusSquared),
+          coarse};
+}
+
+PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius) {
+  std::uint32_t state = Advance(Advance(stateBefore, StepsOfPoints[point % 100]),
+                                StepsOfHundredsOfPoints[point / 100]);
+  std::int32_t draws[4];
+  for (std::int32_t& draw : draws) {
+    state = Advance(state, OneStep);
+    const std::uint64_t product = std::uint64_t{static_cast<std::uint32_t>(radius)} * state;
+    draw = static_cast<std::int32_t>(product >> 32);
+  }
+  return {draws[0], draws[1], draws[2], draws[3]};
 }
 
 bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter) {
@@ -52,34 +128,46 @@ BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
 }
 
 bool MachineHasPath(VectorPath path) {
+#if defined(__x86_64__)
   switch (path) {
     case VectorPath::Baseline:
       return true;
     case VectorPath::Avx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case VectorPath::Avx512:
+    case VectorPath::Avx512F:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    case VectorPath::Avx512Ifma:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
              __builtin_cpu_supports("avx512ifma");
   }
   return false;
+#else
+  return path == VectorPath::Baseline;
+#endif
 }
 
 VectorPath FastestPath() {
-  for (VectorPath path : {VectorPath::Avx512, VectorPath::Avx2}) {
+  for (VectorPath path : {VectorPath::Avx512Ifma, VectorPath::Avx512F, VectorPath::Avx2}) {
     if (MachineHasPath(path)) return path;
   }
   return VectorPath::Baseline;
 }
 
 BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {
+#if defined(__x86_64__)
   switch (path) {
-    case VectorPath::Avx512:
-      return CountBlockAvx512(stateBefore, filter);
+    case VectorPath::Avx512Ifma:
+      return CountBlockAvx512Ifma(stateBefore, filter);
+    case VectorPath::Avx512F:
+      return CountBlockAvx512F(stateBefore, filter);
     case VectorPath::Avx2:
       return CountBlockAvx2(stateBefore, filter);
     case VectorPath::Baseline:
       break;
   }
+#else
+  (void)path;  // the baseline is the only path
+#endif
   return CountBlockBaseline(stateBefore, filter);
 }
 

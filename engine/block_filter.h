@@ -10,11 +10,21 @@
 
 namespace dartcirc {
 
-enum class VectorPath { Baseline, Avx2, Avx512 };
+// Baseline runs on every 64-bit processor; each other path needs the instruction
+// sets in its name.
+enum class VectorPath { Baseline, Avx2, Avx512F, Avx512Ifma };
 
 struct BlockTally {
   std::int64_t inside;
   std::int64_t exactPoints;  // points that fell within the margin
+};
+
+// The coarse test of the integer draws alone, in single precision.
+struct CoarseBounds {
+  bool worthIt;         // R is large enough that few points fall between the bounds
+  float scale;          // R / 2^31 rounded to float
+  float surelyInside;   // a coarse w at or below this is inside
+  float surelyOutside;  // a coarse w above this is outside
 };
 
 // The constants of a run.
@@ -24,6 +34,7 @@ struct BlockFilter {
   double surelyInside;   // a filtered S at or below this is inside
   double surelyOutside;  // a filtered S above this is outside
   Extended limit;        // R^2 for the exact test
+  CoarseBounds coarse;
 };
 
 // The four draws of a point, in the order they are drawn.
@@ -35,6 +46,9 @@ struct PointDraws {
 };
 
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared);
+
+// The draws of the given point of the block whose first draw follows stateBefore.
+PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius);
 
 // The exact test of one point, as the point-by-point loop makes it.
 bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter);
@@ -59,6 +73,7 @@ BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFil
 
 BlockTally CountBlockBaseline(std::uint32_t stateBefore, const BlockFilter& filter);
 BlockTally CountBlockAvx2(std::uint32_t stateBefore, const BlockFilter& filter);
-BlockTally CountBlockAvx512(std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx512F(std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx512Ifma(std::uint32_t stateBefore, const BlockFilter& filter);
 
 }  // namespace dartcirc

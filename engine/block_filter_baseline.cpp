@@ -1,62 +1,69 @@
-// The block filter for any x86-64 processor: SSE2, two points at a time, laid out
-// as the AVX2 path but without fused multiply-adds.
-#include <emmintrin.h>
-
+// The block filter for every 64-bit processor: four points at a time in 16-byte
+// vectors, SSE2 on x86-64 and Advanced SIMD on AArch64.
+//
+// Cost of a group of 4 points in the coarse test: the states 2 x (32-bit multiply,
+// add), the coarse square 2 x (shift, convert, multiply) + multiply + multiply-add,
+// its verdict 2 compares, xor, add, a test of any lane: 18 vector operations and 3
+// stores, 4.5 a point. SSE2 has no 32-bit multiply (5 operations more for each) nor
+// fused multiply-add, and its two-operand forms copy registers: about 9 a point,
+// so at least 2.2 cycles a point on a core that issues 4 a cycle, 1.1 G points/s at
+// 2.45 GHz.
 #include "engine/block_filter.h"
-#include "engine/exact_point.h"
-#include "runtime/random_jump.h"
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#elif defined(__aarch64__)
+#include <arm_neon.h>
+#endif
+
+#include "engine/block_kernel.h"
 
 namespace dartcirc {
 
 namespace {
 
-constexpr int Lanes = 2;
-constexpr std::uint64_t BitsOfTwoTo52 = 0x4330000000000000;
+struct BaselinePath {
+  static constexpr int Bytes = 16;
+  using Vectors = VectorsOf<Bytes>;
+
+#if defined(__x86_64__)
+  static Vectors::Wide MultiplyLowHalves(Vectors::Wide a, Vectors::Wide b) {
+    return reinterpret_cast<Vectors::Wide>(
+        _mm_mul_epu32(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
+  }
+#elif defined(__aarch64__)
+  static Vectors::Wide MultiplyLowHalves(Vectors::Wide a, Vectors::Wide b) {
+    return reinterpret_cast<Vectors::Wide>(vmull_u32(vmovn_u64(reinterpret_cast<uint64x2_t>(a)),
+                                                     vmovn_u64(reinterpret_cast<uint64x2_t>(b))));
+  }
+#else
+  static Vectors::Wide MultiplyLowHalves(Vectors::Wide a, Vectors::Wide b) {
+    return (a & 0xFFFFFFFFu) * (b & 0xFFFFFFFFu);
+  }
+#endif
+  // SSE2 has no 32-bit multiply, and the compiler's shifts and adds for one would
+  // make a long chain from one group's states to the next.
+  static Vectors::Words MultiplyWords(Vectors::Words a, std::uint32_t m) {
+#if defined(__x86_64__)
+    return MultiplyWordsByHalves<BaselinePath>(a, m);
+#else
+    return a * m;
+#endif
+  }
+  static bool AnyLane(Vectors::Masks m) { return (m[0] | m[1]) != 0; }
+#if defined(__x86_64__)
+  static unsigned LaneBits(Vectors::Masks m) {
+    return _mm_movemask_pd(reinterpret_cast<__m128d>(m));
+  }
+#else
+  static unsigned LaneBits(Vectors::Masks m) { return (m[0] & 1) | (m[1] & 2); }
+#endif
+};
 
 }  // namespace
 
 BlockTally CountBlockBaseline(std::uint32_t stateBefore, const BlockFilter& filter) {
-  // Lane i tests points i, i + 2, i + 4, ...; state[k] holds the state of draw k of
-  // the lane's point in the low half of the lane.
-  __m128i state[4];
-  for (int k = 0; k < 4; ++k) {
-    state[k] = _mm_set_epi64x(Advance(stateBefore, StepsAhead(k + 5)),
-                              Advance(stateBefore, StepsAhead(k + 1)));
-  }
-  constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  const __m128i jumpMultiplier = _mm_set1_epi64x(jump.multiplier);
-  const __m128i jumpIncrement = _mm_set1_epi64x(jump.increment);
-  const __m128i radius = _mm_set1_epi64x(filter.radius);
-  const __m128i twoTo52Bits = _mm_set1_epi64x(BitsOfTwoTo52);
-  const __m128d twoTo52 = _mm_set1_pd(0x1p52);
-  const __m128d reciprocal = _mm_set1_pd(filter.reciprocal);
-  const __m128d surelyInside = _mm_set1_pd(filter.surelyInside);
-  const __m128d surelyOutside = _mm_set1_pd(filter.surelyOutside);
-
-  std::int64_t inside = 0;
-  BlockTally exact{0, 0};
-  for (int group = 0; group < BlockSize / Lanes; ++group) {
-    __m128d draw[4];
-#pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) {
-      const __m128i product = _mm_mul_epu32(state[k], radius);
-      const __m128i biased = _mm_or_si128(_mm_srli_epi64(product, 32), twoTo52Bits);
-      draw[k] = _mm_sub_pd(_mm_castsi128_pd(biased), twoTo52);
-      state[k] = _mm_add_epi64(_mm_mul_epu32(state[k], jumpMultiplier), jumpIncrement);
-    }
-    const __m128d x = _mm_add_pd(_mm_mul_pd(draw[0], reciprocal), draw[1]);
-    const __m128d y = _mm_add_pd(_mm_mul_pd(draw[2], reciprocal), draw[3]);
-    const __m128d square = _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y));
-    const unsigned surelyIn = _mm_movemask_pd(_mm_cmple_pd(square, surelyInside));
-    const unsigned notOutside = _mm_movemask_pd(_mm_cmple_pd(square, surelyOutside));
-    inside += (surelyIn & 1) + (surelyIn >> 1);
-    if (surelyIn != notOutside) {
-      alignas(16) double draws[4 * Lanes];
-      for (int k = 0; k < 4; ++k) _mm_store_pd(draws + k * Lanes, draw[k]);
-      exact += TallyExactLanes(notOutside & ~surelyIn, draws, Lanes, filter);
-    }
-  }
-  return {inside + exact.inside, exact.exactPoints};
+  return CountBlockWith<BaselinePath>(stateBefore, filter);
 }
 
 }  // namespace dartcirc

@@ -75,7 +75,8 @@ std::vector<std::string> LinesWritten(const testing::FakePlatform& fake) {
 
 std::vector<EngineSetting> SettingsOfThisMachine() {
   std::vector<EngineSetting> settings;
-  for (VectorPath path : {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512}) {
+  for (VectorPath path : {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512F,
+                           VectorPath::Avx512Ifma}) {
     if (!MachineHasPath(path)) continue;
     for (int threads : {1, 2, 4}) settings.push_back({path, threads});
   }

@@ -22,7 +22,8 @@ constexpr int StatesPerRadius = 3;
 
 std::vector<VectorPath> PathsOfThisMachine() {
   std::vector<VectorPath> paths;
-  for (VectorPath path : {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512}) {
+  for (VectorPath path : {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512F,
+                           VectorPath::Avx512Ifma}) {
     if (MachineHasPath(path)) paths.push_back(path);
   }
   return paths;
