@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -91,26 +90,15 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
   for (std::string& text : envStrings) envp.push_back(text.data());
   envp.push_back(nullptr);
 
-  // posix_spawn rather than fork: under qemu-user a forked child of an emulated
-  // test never reaches its exec.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, 0);
-  else posix_spawn_file_actions_addclose(&actions, 0);
-  if (output >= 0) posix_spawn_file_actions_adddup2(&actions, output, 1);
-  else posix_spawn_file_actions_addclose(&actions, 1);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  errno = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  Check(errno == 0, "posix_spawn");
+  const pid_t pid = fork();
+  Check(pid >= 0, "fork");
+  if (pid == 0) {
+    if (input >= 0) dup2(input, 0); else close(0);
+    if (output >= 0) dup2(output, 1); else close(1);
+    signal(SIGPIPE, SIG_DFL);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
   return pid;
 }
 
