@@ -13,4 +13,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The loader comes from that tree, so the C library must too: the host's loader
+# cache also lists the multiarch libc6:arm64 that libfaketime:arm64 brings, and a
+# loader and C library of two builds hang at the first fork or thread.
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    /usr/bin/qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)

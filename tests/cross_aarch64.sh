@@ -29,6 +29,8 @@ ctest --test-dir "$arm" --output-on-failure -j 2
 # The same clock time, radius and trial count must give the same bytes and exit
 # code on both processors. The clock goes to the emulated program through -E so
 # that the x86-64 emulator itself runs on the real clock.
+# The emulator as the toolchain file gives it to the tests.
+emulator=(/usr/bin/qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)
 x86_clock=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 arm_clock=/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1
 runs="$arm/pinned-clock-runs"
@@ -41,8 +43,8 @@ compare() {  # clock time, radius, trials
   env TZ=UTC FAKETIME="$1" FAKETIME_DONT_FAKE_MONOTONIC=1 LD_PRELOAD="$x86_clock" \
       build/dartcirc "$2" "$3" >"$name.x86-64"
   echo "exit $?" >>"$name.x86-64"
-  env TZ=UTC /usr/bin/qemu-aarch64 -L /usr/aarch64-linux-gnu -E TZ=UTC -E FAKETIME="$1" \
-      -E FAKETIME_DONT_FAKE_MONOTONIC=1 -E LD_PRELOAD="$arm_clock" "$arm/dartcirc" "$2" "$3" >"$name.aarch64"
+  env TZ=UTC "${emulator[@]}" -E TZ=UTC -E FAKETIME="$1" -E FAKETIME_DONT_FAKE_MONOTONIC=1 \
+      -E LD_PRELOAD="$arm_clock" "$arm/dartcirc" "$2" "$3" >"$name.aarch64"
   echo "exit $?" >>"$name.aarch64"
   set -e
   if ! cmp -s "$name.x86-64" "$name.aarch64"; then
