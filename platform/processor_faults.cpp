@@ -2,7 +2,8 @@
 // stack of its own (so that a stack overflow can still be handled), described
 // with the Windows exception code of the same fault and handed to the top-level
 // handler. Nothing on this path touches the heap: the fault may have struck
-// inside the allocator.
+// inside the allocator. What each signal means is read from the machine state of
+// x86-64 or of aarch64.
 #include <csignal>
 #include <cstdint>
 #include <cstring>
