@@ -1,7 +1,6 @@
 #include "runtime/soft_extended.h"
 
 #include <bit>
-#include <climits>
 #include <utility>
 
 #include "runtime/termination.h"

@@ -46,8 +46,8 @@ Outcome Of(long double x) { return {std::bit_cast<Register>(x).significand, std:
 long double Long(SoftExtended v) { return std::bit_cast<long double>(Register{v.significand, v.signAndExponent, {}}); }
 Outcome Of(std::uint64_t bits) { return {bits, 0, 0}; }
 Outcome Of(SoftResult r) { return {r.value.significand, r.value.signAndExponent, r.conditions}; }
-Outcome Of(SoftDoubleResult r) { return {std::bit_cast<std::uint64_t>(r.value), 0, r.conditions}; }
-Outcome Of(SoftInt64Result r) { return {static_cast<std::uint64_t>(r.value), 0, r.conditions}; }
+template <class Result>  // a double or an integer
+Outcome Of(Result r) { return {std::bit_cast<std::uint64_t>(r.value), 0, r.conditions}; }
 
 // The relational operators are ordered comparisons, equality a quiet one; a > b is b < a.
 template <bool Quiet, bool Swapped, int Accepted>
@@ -218,10 +218,9 @@ TEST(ExtendedDifferential, SoftwareGivesTheBitsAndConditionsOfTheX87) {
       // Where the program would fault, only the condition has to agree.
       const bool same = hardware.conditions != 0 ? hardware.conditions == software.conditions : hardware == software;
       if (!same && ++mismatches <= 5) {
-        ADD_FAILURE() << operation.name << std::hex << " a=" << a.signAndExponent << ":" << a.significand << " b="
-                      << b.signAndExponent << ":" << b.significand << " x87=" << hardware.top << ":" << hardware.bits
-                      << "/" << hardware.conditions << " soft=" << software.top << ":" << software.bits << "/"
-                      << software.conditions;
+        ADD_FAILURE() << operation.name << std::hex << " a=" << a.signAndExponent << ":" << a.significand << " b=" << b.signAndExponent << ":"
+                      << b.significand << " x87=" << hardware.top << ":" << hardware.bits << "/" << hardware.conditions
+                      << " soft=" << software.top << ":" << software.bits << "/" << software.conditions;
       }
     }
     std::printf("%-13s", operation.name);
