@@ -1,8 +1,7 @@
 // Points per second of the point-by-point loop and of the engine, for a small and
 // the largest radius: every vector path the machine has on one thread, and the
-// fastest on one thread and on every usable processor. One table at the end gives each as a ratio to
-// the point-by-point loop measured in the same run, so that the machine's own
-// speed cancels out.
+// fastest on one thread and on every usable processor. One table at the end gives each as a ratio
+// to the point-by-point loop measured in the same run, so that the machine's own speed cancels out.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -68,7 +67,8 @@ void RegisterAll() {
       }
     }
     benchmark::RegisterBenchmark("OneThread", Engine, FastestPath(), 1)->Arg(radius)->UseRealTime();
-    benchmark::RegisterBenchmark("AllThreads", Engine, FastestPath(), MachineEngineSetting().threads)
+    benchmark::RegisterBenchmark("AllThreads", Engine, FastestPath(),
+                                 MachineEngineSetting().threads)
         ->Arg(radius)
         ->UseRealTime();
   }
@@ -88,8 +88,8 @@ class RateKeeper : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 
-  double Find(const std::map<std::string, double>& values, const char* name,
-              std::int32_t radius, const char* suffix) const {
+  double Find(const std::map<std::string, double>& values, const char* name, std::int32_t radius,
+              const char* suffix) const {
     char key[64];
     std::snprintf(key, sizeof key, "%s/%d%s", name, static_cast<int>(radius), suffix);
     const auto found = values.find(key);
@@ -106,7 +106,8 @@ void PrintTable(const RateKeeper& keeper) {
   for (std::int32_t radius : Radii) std::printf("   R = %-18d", static_cast<int>(radius));
   std::printf("\n%-22s", "point-by-point loop");
   for (std::int32_t radius : Radii) {
-    std::printf("   %7.1f M (1.00x)      ", keeper.Find(keeper.rates, "PointByPoint", radius, "") / 1e6);
+    std::printf("   %7.1f M (1.00x)      ",
+                keeper.Find(keeper.rates, "PointByPoint", radius, "") / 1e6);
   }
   const auto row = [&](const char* label, const char* name, const char* suffix) {
     std::printf("\n%-22s", label);

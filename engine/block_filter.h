@@ -1,7 +1,9 @@
-// Counting one block through a filter: each point's S = x^2 + y^2 is computed in
-// double with vector instructions and compared with R^2 against a margin that covers
-// every difference from the exact computation; only the points within the margin
-// take the exact per-point test. The count is always the exact one.
+// Counting one block through filters: a coarse test in single precision from the
+// integer draws alone decides the points far from the circle; for the others
+// S = x^2 + y^2 is computed in double with vector instructions and compared with
+// R^2 against a margin that covers every difference from the exact computation;
+// only the points within the margin take the exact per-point test. Each filter's
+// bounds are proved in block_filter.cpp. The count is always the exact one.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +21,10 @@ struct BlockTally {
   std::int64_t exactPoints;  // points that fell within the margin
 };
 
-// The coarse test of the integer draws alone, in single precision.
+// The coarse test of the integer draws alone, in single precision: from the states
+// sx, sy of the integer draws, w = (sx >> 1)^2 + (sy >> 1)^2, in units of 2^31 / R.
 struct CoarseBounds {
   bool worthIt;         // R is large enough that few points fall between the bounds
-  float scale;          // R / 2^31 rounded to float
   float surelyInside;   // a coarse w at or below this is inside
   float surelyOutside;  // a coarse w above this is outside
 };

@@ -2,12 +2,12 @@
 // vectors, SSE2 on x86-64 and Advanced SIMD on AArch64.
 //
 // Cost of a group of 4 points in the coarse test: the states 2 x (32-bit multiply,
-// add), the coarse square 2 x (shift, convert, multiply) + multiply + multiply-add,
-// its verdict 2 compares, xor, add, a test of any lane: 18 vector operations and 3
-// stores, 4.5 a point. SSE2 has no 32-bit multiply (5 operations more for each) nor
-// fused multiply-add, and its two-operand forms copy registers: about 9 a point,
-// so at least 2.2 cycles a point on a core that issues 4 a cycle, 1.1 G points/s at
-// 2.45 GHz.
+// add), the coarse square 2 x (shift, convert) + multiply + multiply-add, its
+// verdict 2 compares, xor, add, a test of any lane: 15 vector operations and 3
+// stores, 3.75 a point. SSE2 has no 32-bit multiply (5 operations more for each)
+// nor fused multiply-add, and its two-operand forms copy registers: about 8 a
+// point, so at least 2 cycles a point on a core that issues 4 a cycle, 1.2 G
+// points/s at 2.45 GHz.
 #include "engine/block_filter.h"
 
 #if defined(__x86_64__)

@@ -1,22 +1,23 @@
-// The block filter written once for any vector width. Each path includes this after
-// its other headers, inside its own target region, so that the compiler turns the
-// vectors into that path's registers; the anonymous namespace gives every path its
-// own copy, and no path's instructions can leak into another's through a shared
-// inline function.
+// The block filter written once for any vector width. A path that needs instruction
+// sets beyond the baseline names them in BLOCK_KERNEL_TARGET before including this,
+// and the kernel, not the headers it includes, is compiled for them, so that the
+// compiler turns the vectors into that path's registers; the anonymous namespace
+// gives every path its own copy, and no path's instructions can leak into another's
+// through a shared inline function.
 //
-// From a radius of 100 on, a group is Bytes / 4 points, one in each 32-bit lane.
+// From a radius of 64 on, a group is Bytes / 4 points, one in each 32-bit lane.
 // Only the states of the integer draws of x and y are stepped from group to group;
 // the fraction draws' states are one step back, found when needed. The coarse test
-// looks at the integer draws alone: from each state s, (s >> 1) x R / 2^31 in
-// single precision for x and y, and the sum of their squares against the coarse
-// bounds (proved in block_filter.cpp). The few groups with a point it leaves open
-// are gathered and go through the fine test: the four draws exactly, the high half
-// of state x R from 32 x 32 -> 64 multiplies of the even and of the odd lanes,
-// shifted into the mantissa bits of 2^52 so that each arrives as the double
-// 2^52 + draw; S in double against the margin. The points within the margin take
-// the exact test after the loop.
+// looks at the integer draws alone: from each state s, s >> 1 in single precision
+// for x and y, and the sum of their squares against the coarse bounds, in the same
+// units of 2^31 / R (proved in block_filter.cpp). The few groups with a point it
+// leaves open are gathered and go through the fine test: the four draws exactly,
+// the high half of state x R from 32 x 32 -> 64 multiplies of the even and of the
+// odd lanes, shifted into the mantissa bits of 2^52 so that each arrives as the
+// double 2^52 + draw; S in double against the margin. The points within the
+// margin take the exact test after the loop.
 //
-// Below a radius of 100 most groups would be left open, so every point takes the
+// Below a radius of 64 most groups would be left open, so every point takes the
 // fine test, on 64-bit lanes each holding one point's state in its low half.
 //
 // A path supplies, as a record of static functions:
@@ -40,6 +41,26 @@
 #include "engine/exact_point.h"
 #include "runtime/random_jump.h"
 
+// BLOCK_KERNEL_TARGET_BEGIN and _END enclose code compiled for the path's
+// instruction sets: the kernel below, and the path's own functions.
+#define BLOCK_KERNEL_PRAGMA_TEXT(text) #text
+#define BLOCK_KERNEL_PRAGMA(text) _Pragma(BLOCK_KERNEL_PRAGMA_TEXT(text))
+#if defined(BLOCK_KERNEL_TARGET) && defined(__clang__)
+#define BLOCK_KERNEL_TARGET_BEGIN                                                           \
+  BLOCK_KERNEL_PRAGMA(clang attribute push(__attribute__((target(BLOCK_KERNEL_TARGET))), \
+                                           apply_to = function))
+#define BLOCK_KERNEL_TARGET_END BLOCK_KERNEL_PRAGMA(clang attribute pop)
+#elif defined(BLOCK_KERNEL_TARGET)
+#define BLOCK_KERNEL_TARGET_BEGIN \
+  BLOCK_KERNEL_PRAGMA(GCC push_options) BLOCK_KERNEL_PRAGMA(GCC target(BLOCK_KERNEL_TARGET))
+#define BLOCK_KERNEL_TARGET_END BLOCK_KERNEL_PRAGMA(GCC pop_options)
+#else
+#define BLOCK_KERNEL_TARGET_BEGIN
+#define BLOCK_KERNEL_TARGET_END
+#endif
+
+BLOCK_KERNEL_TARGET_BEGIN
+
 namespace dartcirc {
 namespace {
 
@@ -59,7 +80,8 @@ inline constexpr std::uint64_t BitsOfTwoTo52 = 0x4330000000000000;
 // instruction for it, and the compiler would call a library function instead.
 inline constexpr auto BitsSetIn = [] {
   std::array<std::uint8_t, 256> table{};
-  for (int bits = 1; bits < 256; ++bits) table[bits] = static_cast<std::uint8_t>(table[bits / 2] + bits % 2);
+  for (int bits = 1; bits < 256; ++bits)
+    table[bits] = static_cast<std::uint8_t>(table[bits / 2] + bits % 2);
   return table;
 }();
 
@@ -213,7 +235,6 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
     integerStateY[i] = Advance(stateBefore, StepsAhead(4 * i + 4));
   }
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  const Singles scale = Singles{} + filter.coarse.scale;
   const Singles insideBound = Singles{} + filter.coarse.surelyInside;
   const Singles outsideBound = Singles{} + filter.coarse.surelyOutside;
   const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
@@ -243,9 +264,9 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
     int openCount = 0;
     const auto coarseTest = [&](Words stateX, Words stateY, int group) {
       const Singles coarseX =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles) * scale;
+          __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles);
       const Singles coarseY =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles) * scale;
+          __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles);
       const Singles square = coarseX * coarseX + coarseY * coarseY;
       const Integers inside = square <= insideBound;
       const Integers lanes = (square <= outsideBound) ^ inside;  // inside implies the first
@@ -262,8 +283,7 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       nextStateY = Stepped<Path>(nextStateY, jumpTwo);
     }
     for (const OpenGroup& group : std::span(open, openCount)) {
-      const Words states[4] = {Stepped<Path>(group.integerStateX, OneStepBack),
-                               group.integerStateX,
+      const Words states[4] = {Stepped<Path>(group.integerStateX, OneStepBack), group.integerStateX,
                                Stepped<Path>(group.integerStateY, OneStepBack),
                                group.integerStateY};
       typename V::Reals even[4];
@@ -294,3 +314,5 @@ BlockTally CountBlockWith(std::uint32_t stateBefore, const BlockFilter& filter) 
 
 }  // namespace
 }  // namespace dartcirc
+
+BLOCK_KERNEL_TARGET_END

@@ -2,12 +2,12 @@
 // container may see every processor of its host and be given the time of two.
 #include "platform/processor_count.h"
 
+#include <sched.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 #include <stdexcept>
-
-#include <sched.h>
-#include <unistd.h>
 
 namespace dartcirc {
 
