@@ -1,7 +1,7 @@
 // A program of the runtime that fails on purpose in the way its argument names,
 // after writing one line, so that the end-to-end tests can watch the report.
 //   read, write          an access violation reading or writing address 0
-//   int-divide           an integer division by zero
+//   int-divide           an integer division by zero (it does not trap on aarch64)
 //   x87-divide           an extended division by zero
 //   x87-invalid          an extended division of zero by zero
 //   x87-overflow         an extended product beyond the largest finite value
@@ -24,6 +24,7 @@ namespace {
 std::string_view Mode;
 
 // Written in assembly so that the sanitizers cannot catch the fault first.
+#if defined(__x86_64__)
 void ReadAddress(std::uintptr_t address) {
   int value;
   asm volatile("movl (%1), %0" : "=r"(value) : "r"(address) : "memory");
@@ -38,6 +39,32 @@ int DivideIntegers(int dividend, int divisor) {
   asm volatile("cltd\n\tidivl %1" : "+a"(quotient) : "r"(divisor) : "edx");
   return quotient;
 }
+
+void RunPrivilegedInstruction() { asm volatile("hlt"); }
+void RunIllegalInstruction() { asm volatile("ud2"); }
+#elif defined(__aarch64__)
+void ReadAddress(std::uintptr_t address) {
+  int value;
+  asm volatile("ldr %w0, [%1]" : "=r"(value) : "r"(address) : "memory");
+}
+
+void WriteAddress(std::uintptr_t address) {
+  asm volatile("str wzr, [%0]" : : "r"(address) : "memory");
+}
+
+// A division by zero gives 0 here: it does not trap.
+int DivideIntegers(int dividend, int divisor) {
+  int quotient;
+  asm volatile("sdiv %w0, %w1, %w2" : "=r"(quotient) : "r"(dividend), "r"(divisor));
+  return quotient;
+}
+
+void RunPrivilegedInstruction() {
+  std::uint64_t control;
+  asm volatile("mrs %0, sctlr_el1" : "=r"(control));
+}
+void RunIllegalInstruction() { asm volatile("udf #0"); }
+#endif
 
 volatile int DepthLimit = -1;  // never reached
 
@@ -68,8 +95,8 @@ void Fail() {
     volatile double kept = RoundToDouble(largest * ExtendedFromInt32(zero + 2));
     (void)kept;
   }
-  if (Mode == "privileged") asm volatile("hlt");
-  if (Mode == "illegal") asm volatile("ud2");
+  if (Mode == "privileged") RunPrivilegedInstruction();
+  if (Mode == "illegal") RunIllegalInstruction();
   if (Mode == "stack-overflow") Recurse(zero);
   if (Mode == "out-of-memory") throw std::bad_alloc();
   if (Mode == "write-lines") {

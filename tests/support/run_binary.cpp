@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -33,6 +34,13 @@ bool SetIn(const std::vector<std::string>& settings, const std::string& variable
   return false;
 }
 
+std::vector<std::string> ClockVariables(const std::string& fakeTime) {
+  if (fakeTime.empty()) return {};
+  return {"LD_PRELOAD=" CLOCK_LIBRARY, "FAKETIME=" + fakeTime, "FAKETIME_DONT_FAKE_MONOTONIC=1",
+          // A sanitized build must accept the preloaded clock library.
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+
 std::vector<std::string> ChildEnvironment(const std::string& fakeTime,
                                           std::vector<std::string> settings) {
   // The program's texts reach a terminal as bytes unless a test picks a locale.
@@ -43,21 +51,38 @@ std::vector<std::string> ChildEnvironment(const std::string& fakeTime,
   }
   variables.insert(variables.end(), settings.begin(), settings.end());
   variables.emplace_back("TZ=UTC");
-  if (!fakeTime.empty()) {
-    variables.emplace_back("LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
-    variables.emplace_back("FAKETIME=" + fakeTime);
-    variables.emplace_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
-    // A sanitized build must accept the preloaded clock library.
-    variables.emplace_back("ASAN_OPTIONS=verify_asan_link_order=0");
-  }
+#ifdef PROGRAM_EMULATOR
+  (void)fakeTime;  // it reaches the emulated program as -E settings
+#else
+  const std::vector<std::string> clock = ClockVariables(fakeTime);
+  variables.insert(variables.end(), clock.begin(), clock.end());
+#endif
   return variables;
+}
+
+// The words that start the program: the emulator's first, when the program is
+// built for another processor. The emulator hands its own environment on, but the
+// clock library must be loaded into the program alone, so it goes as -E settings.
+std::vector<std::string> CommandStart(const std::string& program, const std::string& fakeTime) {
+  std::vector<std::string> words;
+#ifdef PROGRAM_EMULATOR
+  std::istringstream emulator(PROGRAM_EMULATOR);
+  for (std::string word; emulator >> word;) words.push_back(word);
+  for (const std::string& variable : ClockVariables(fakeTime)) {
+    words.insert(words.end(), {"-E", variable});
+  }
+#else
+  (void)fakeTime;
+#endif
+  words.push_back(program);
+  return words;
 }
 
 // Starts the program with descriptor 0 on input and 1 on output; -1 leaves it closed.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments,
           const std::string& fakeTime, int input, int output,
           const std::vector<std::string>& settings = {}) {
-  std::vector<std::string> argvStrings{program};
+  std::vector<std::string> argvStrings = CommandStart(program, fakeTime);
   argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& text : argvStrings) argv.push_back(text.data());
