@@ -1,0 +1,191 @@
+// The estimation loop: known runs from random state 0; every vector path, block by
+// block, and every engine setting, run by run, against the point-by-point loop; the
+// filter's margin at the points nearest the circle; the generator and its jumps.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/block_counter.h"
+#include "engine/block_filter.h"
+#include "estimator/estimation.h"
+#include "estimator/run_variables.h"
+#include "runtime/fixed_real_output.h"
+#include "runtime/random_jump.h"
+#include "runtime/random_source.h"
+#include "tests/support/data_table.h"
+#include "tests/support/fake_platform.h"
+
+namespace dartcirc::testing {
+namespace {
+
+// Every vector path there is; the tests skip those the machine lacks.
+const VectorPath Paths[] = {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::int64_t ManyTrials = 200000;
+#else
+constexpr std::int64_t ManyTrials = 1000000;
+#endif
+
+struct Outcome {
+  std::vector<std::string> lines;
+  std::int64_t inside, blocks, trialsLeft;
+  std::uint32_t state;
+  bool operator==(const Outcome&) const = default;
+};
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetFloatingPointUnit(); }
+
+  // The loop run through the fake from the given state: with a setting, by the
+  // engine; without, block after block by the point-by-point loop.
+  Outcome Run(std::int32_t radius, std::int64_t trials, std::uint32_t state, const EngineSetting* setting) {
+    ResetRuntimeState();
+    scope_.fake.writes.clear();
+    RandomState = state;
+    Radius = radius;
+    RadiusSquared = SquareOfRadius(radius);
+    TrialsLeft = trials;
+    InsideCount = BlockCount = 0;
+    try {
+      if (setting != nullptr) RunEstimationWith(*setting);
+      for (; setting == nullptr && TrialsLeft > 0; TrialsLeft -= BlockSize) {
+        InsideCount += CountBlockPointByPoint(radius, RadiusSquared);
+        EndOutputLine(WriteFixedReal(ConsoleOut, 10, 8, RunningEstimate(InsideCount, ++BlockCount)));
+        CheckIoResult();
+      }
+    } catch (const FakeProcessExit&) {
+    }
+    std::vector<std::string> lines;
+    for (const FakeWrite& write : scope_.fake.writes) lines.push_back(write.failed ? "failed" : write.bytes);
+    return {lines, InsideCount, BlockCount, TrialsLeft, RandomState};
+  }
+
+  FakePlatformScope scope_;
+};
+
+TEST_F(Engine, KnownRunsFromStateZero) {
+  for (const TableRow& row : ReadTable("estimation.tsv")) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 3; i < row.size(); ++i) lines.push_back(row[i] + "\r\n");
+    const Outcome outcome = Run(std::stoi(row[0]), std::stoll(row[1]), 0, nullptr);
+    EXPECT_EQ(outcome.lines, lines) << row[0];
+    EXPECT_EQ(outcome.trialsLeft, std::stoll(row[2])) << row[0];
+    EXPECT_EQ(outcome.state, Advance(0, StepsAhead(4 * BlockSize * lines.size()))) << row[0];
+    const EngineSetting machine = MachineEngineSetting();
+    EXPECT_EQ(Run(std::stoi(row[0]), std::stoll(row[1]), 0, &machine), outcome);
+  }
+}
+
+TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
+  std::vector<std::int32_t> radii{325, 1000, 1105, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
+  for (std::int32_t radius = 1; radius <= 64; ++radius) radii.push_back(radius);
+  std::uint32_t state = 0;
+  for (std::int32_t radius : radii) {
+    const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
+    for (int n = 0; n < 3; ++n) {
+      RandomState = state = state * 2891336453u + 0x9E3779B9u;  // states far apart
+      const std::int64_t expected = CountBlockPointByPoint(radius, SquareOfRadius(radius));
+      for (VectorPath path : Paths) {
+        EXPECT_TRUE(!MachineHasPath(path) || CountBlock(path, state, filter).inside == expected) << radius;
+      }
+    }
+  }
+}
+
+// Writes fail from the sixth line on in the last run: it ends after that line.
+TEST_F(Engine, EverySettingRunsAsThePointByPointLoop) {
+  const struct {
+    std::int32_t radius;
+    std::int64_t trials;
+    std::uint32_t state;
+  } runs[] = {{5, 10001, 45296789},        {1105, 1, 4294967295u},  {46340, ManyTrials - 1, 123456789},
+              {1 << 20, 250000, 2024},     {2147483647, ManyTrials + 1, 3000000000u},
+              {1000, std::numeric_limits<std::int64_t>::max(), 5}};
+  for (const auto& run : runs) {
+    scope_.fake.writeError = run.trials == std::numeric_limits<std::int64_t>::max() ? ErrorNoData : 0;
+    scope_.fake.failingWriteFrom = 5;
+    const Outcome expected = Run(run.radius, run.trials, run.state, nullptr);
+    for (VectorPath path : Paths) {
+      for (int threads : {1, 2, 3, 8}) {
+        const EngineSetting setting{path, threads};
+        EXPECT_TRUE(!MachineHasPath(path) || Run(run.radius, run.trials, run.state, &setting) == expected)
+            << run.radius << " path " << static_cast<int>(path) << " threads " << threads;
+      }
+    }
+  }
+  EXPECT_EQ(BlockCount, 6);
+  EXPECT_EQ(TrialsLeft, std::numeric_limits<std::int64_t>::max() - 5 * BlockSize);
+}
+
+// For points a / R, b / R around the circle, a^2 + b^2 near R^4: a verdict of the
+// filter never contradicts the exact test, and points on the circle take the exact test.
+TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
+  for (std::int32_t radius : {5, 25, 65, 325, 1105, 46341, 94906267, 2147483647}) {
+    const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
+    const std::uint64_t side = std::uint64_t(radius) * std::uint64_t(radius), step = side > 2000000 ? side / 997 : 1;
+    const auto circle = static_cast<unsigned __int128>(side) * side;
+    for (std::uint64_t a = step / 2; a < side; a += step) {
+      auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(circle - a * static_cast<unsigned __int128>(a))));
+      for (std::uint64_t b = root > 1 ? root - 2 : 0; b <= root + 2 && b < side; ++b) {
+        const PointDraws point{std::int32_t(a % radius), std::int32_t(a / radius), std::int32_t(b % radius), std::int32_t(b / radius)};
+        const double x = point.integerX + point.fractionX * filter.reciprocal, y = point.integerY + point.fractionY * filter.reciprocal;
+        const double fused = std::fma(std::fma(point.fractionX, filter.reciprocal, point.integerX),
+                                      std::fma(point.fractionX, filter.reciprocal, point.integerX),
+                                      std::fma(point.fractionY, filter.reciprocal, point.integerY) *
+                                          std::fma(point.fractionY, filter.reciprocal, point.integerY));
+        const bool onCircle = a * static_cast<unsigned __int128>(a) + b * static_cast<unsigned __int128>(b) == circle;
+        for (double square : {x * x + y * y, fused}) {
+          EXPECT_TRUE(square > filter.surelyInside || (IsInsideExactly(point, filter) && !onCircle)) << radius;
+          EXPECT_TRUE(square <= filter.surelyOutside || !IsInsideExactly(point, filter)) << radius;
+        }
+      }
+    }
+  }
+  // With R = 5, 4 of the 625 values of a point lie on the circle and take the exact test.
+  for (VectorPath path : Paths) {
+    if (!MachineHasPath(path)) continue;
+    std::int64_t exactPoints = 0;
+    for (std::uint32_t state = 0; state < 20; ++state) exactPoints += CountBlock(path, state * 40000u, FilterFor(5, 25)).exactPoints;
+    EXPECT_NEAR(exactPoints, 20 * 10000 * 4 / 625, 100);
+    EXPECT_EQ(CountBlock(path, 0, FilterFor(1, 1)).exactPoints, 0);
+  }
+}
+
+TEST_F(Engine, ExactArithmeticOfThePoint) {
+  EXPECT_TRUE(IsInside(3, 4, ExtendedFromDouble(SquareOfRadius(5))));  // on the circle
+  EXPECT_FALSE(IsInside(3, std::nextafter(4.0, 5.0), ExtendedFromDouble(25)));
+  EXPECT_EQ(SquareOfRadius(46341), 2147488281.0);  // never wraps
+  EXPECT_EQ(SquareOfRadius(2147483647), 4611686014132420608.0);  // 2^62 - 2^32 + 1, rounded
+  const double estimate = RoundToDouble(RunningEstimate(2108287140000, 268435456));  // past 2^32 points
+  EXPECT_TRUE(estimate > 3.14 && estimate < 3.15) << estimate;
+}
+
+TEST(RandomSource, DrawsSeedAndJumps) {
+  RandomState = 0;
+  for (std::uint32_t state : {1u, 134775814u, 3698175007u}) {
+    EXPECT_EQ(DrawBelow(1000), static_cast<std::int32_t>(std::uint64_t{1000} * state >> 32));
+    EXPECT_EQ(RandomState, state);
+  }
+  EXPECT_EQ(DrawBelow(0), 0);
+  FakePlatformScope scope;
+  scope.fake.time = {23, 59, 59, 999};
+  SeedFromClock();
+  EXPECT_EQ(RandomState, 86399999u);
+  for (std::uint32_t state : {0u, 45296789u, 4294967295u}) {
+    std::uint32_t stepped = state;
+    for (std::uint64_t count = 0; count <= 40000; stepped = stepped * RandomMultiplier + RandomIncrement, ++count) {
+      ASSERT_TRUE((count > 33 && count % 9973 != 0 && count != 40000) || Advance(state, StepsAhead(count)) == stepped);
+    }
+    EXPECT_EQ(Advance(state, StepsAhead(std::uint64_t{1} << 32)), state);  // the whole cycle
+    EXPECT_EQ(Advance(Advance(state, StepsAhead(~std::uint64_t{0})), StepsAhead(1)), state);
+  }
+}
+
+}  // namespace
+}  // namespace dartcirc::testing
