@@ -18,21 +18,24 @@ using Sizes = std::vector<std::size_t>;
 void WriteLine(std::string_view text) { EndOutputLine(WriteText(ConsoleOut, text)); }
 
 // A console takes each statement at its end; a file or pipe, full buffers of 128
-// bytes as they fill, and the rest at the close.
+// bytes as they fill, and the rest at the close; a read flushes nothing.
 TEST(ConsoleOutput, WritesOfEachDevice) {
   const struct {
     std::uint32_t type;
     std::size_t length, lines;
     Sizes writes;
-  } cases[] = {
-      {FileTypeChar, 3, 1, {5}},      {FileTypeChar, 126, 1, {128}},  {FileTypeChar, 127, 1, {128, 1}},
-      {FileTypeChar, 300, 1, {128, 128, 46}}, {FileTypeChar, 10, 2, {12, 12}},
-      {FileTypeDisk, 10, 30, {128, 128, 104}}, {FileTypePipe, 10, 30, {128, 128, 104}},
-  };
+  } cases[] = {{FileTypeChar, 3, 1, {5}},        {FileTypeChar, 126, 1, {128}},    {FileTypeChar, 127, 1, {128, 1}},
+               {FileTypeChar, 300, 1, {128, 128, 46}}, {FileTypeChar, 10, 2, {12, 12}},
+               {FileTypeDisk, 10, 30, {128, 128, 104}}, {FileTypePipe, 10, 30, {128, 128, 104}}};
   for (const auto& c : cases) {
     FakePlatformScope scope;
     scope.fake.outputFileType = c.type;
-    for (std::size_t line = 0; line < c.lines; ++line) WriteLine(std::string(c.length, 'x'));
+    scope.fake.loads.push_back({"1000\r\n"});
+    WriteText(ConsoleOut, std::string(c.length, 'x'));
+    ReadOneByte(ConsoleIn);
+    EXPECT_TRUE(scope.fake.writes.size() == c.length / 128);
+    EndOutputLine(ConsoleOut);
+    for (std::size_t line = 1; line < c.lines; ++line) WriteLine(std::string(c.length, 'x'));
     EXPECT_EQ(CloseStream(ConsoleOut), 0);
     EXPECT_EQ(scope.fake.WriteSizes(), c.writes) << c.type << " " << c.length;
     EXPECT_EQ(scope.fake.Output().size(), (c.length + 2) * c.lines);
@@ -40,39 +43,20 @@ TEST(ConsoleOutput, WritesOfEachDevice) {
   }
 }
 
-TEST(ConsoleOutput, PromptGoesOutAtOnceOnlyOnAConsoleAndNotBeforeARead) {
-  for (std::uint32_t type : {FileTypeDisk, FileTypeChar}) {
-    FakePlatformScope scope;
-    scope.fake.outputFileType = type;
-    scope.fake.loads.push_back({"1000\r\n"});
-    WriteText(ConsoleOut, "Random Range:");
-    Text line;
-    ReadWholeLine(ConsoleIn, line);  // reading flushes nothing
-    EXPECT_EQ(line, "1000");
-    EXPECT_TRUE(scope.fake.writes.empty());
-    FlushAfterWrite(ConsoleOut);
-    EXPECT_EQ(scope.fake.writes.size(), type == FileTypeChar ? 1u : 0u);
-  }
-}
-
 TEST(ConsoleOutput, WritePaddedRightAlignsAndNeverCuts) {
   const struct {
     std::string text;
-    std::int32_t width;
-    std::size_t spaces;
-  } cases[] = {{"0123456789", 10, 0}, {"abc", 10, 7}, {"0123456789ab", 10, 0}, {"abc", -5, 0},
-               {"abc", 200, 197},     {"", 65, 65},   {"x", INT32_MIN, 0}};
+    std::int32_t width, spaces, pendingCode;
+  } cases[] = {{"0123456789", 10, 0, 0}, {"abc", 10, 7, 0},   {"0123456789ab", 10, 0, 0}, {"abc", -5, 0, 0},
+               {"abc", 200, 197, 0},     {"", 65, 65, 0},     {"x", INT32_MIN, 0, 0},
+               {"abc", 103, 64, 5}};  // a pending code stops the spaces after a piece, not the text
   for (const auto& c : cases) {
     FakePlatformScope scope;
+    IoResultCode = c.pendingCode;
     WritePadded(ConsoleOut, c.text, c.width);
     CloseStream(ConsoleOut);
     EXPECT_EQ(scope.fake.Output(), std::string(c.spaces, ' ') + c.text) << c.width;
   }
-  FakePlatformScope scope;
-  IoResultCode = 5;  // a pending code stops the spaces after a piece, not the text
-  WritePadded(ConsoleOut, "abc", 103);
-  CloseStream(ConsoleOut);
-  EXPECT_EQ(scope.fake.Output(), std::string(64, ' ') + "abc");
 }
 
 TEST(ConsoleOutput, FailedWriteDropsWaitingBytesAndTheLastCodeWins) {
@@ -86,47 +70,40 @@ TEST(ConsoleOutput, FailedWriteDropsWaitingBytesAndTheLastCodeWins) {
   scope.fake.writeError = ErrorNoData;
   WriteLine("def");
   EXPECT_EQ(IoResultCode, static_cast<std::int32_t>(ErrorNoData));
-  EXPECT_EQ(ConsoleOut.bufferCursor, 0u);
 }
 
-TEST(ConsoleOutput, OutputThatCannotBeOpenedGives105AndIsTriedAgain) {
+TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
   FakePlatformScope scope;
-  scope.fake.stdOutputHandle = InvalidHandleValue;
+  scope.fake.stdOutputHandle = scope.fake.stdInputHandle = InvalidHandleValue;
   WriteLine("abc");
   EXPECT_EQ(IoResultCode, ResultNotWritable);
-  EXPECT_EQ(ConsoleOut.streamState, StreamClosed);
+  Text line = "x";
+  ReadWholeLine(ConsoleIn, line);
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(IoResultCode, ResultNotReadable);
   scope.fake.stdOutputHandle = 1;
   scope.fake.outputFileType = FileTypeUnknown;  // closed again at each of the two puts
   WriteLine("def");
   EXPECT_EQ(scope.fake.closedHandles, (std::vector<Handle>{1, 1}));
-  scope.fake.outputFileType = FileTypeChar;
-  IoResultCode = 0;
-  WriteLine("ghi");
-  EXPECT_EQ(IoResultCode, 0);
-  EXPECT_EQ(scope.fake.Output(), "ghi\r\n");
-}
-
-TEST(ConsoleOutput, ClosedAndUnpreparedStreams) {
-  FakePlatformScope scope;
   EXPECT_EQ(CloseStream(ConsoleIn), 0);
-  EXPECT_EQ(FlushAfterWrite(ConsoleOut), 0);
-  EXPECT_EQ(FlushStream(ConsoleOut), 0);
-  EXPECT_EQ(IoResultCode, 0);
+  EXPECT_EQ(FlushAfterWrite(ConsoleOut) + FlushStream(ConsoleOut), 0);
+  IoResultCode = 0;
   EXPECT_EQ(CloseStream(ConsoleOut), 0);
   EXPECT_EQ(IoResultCode, ResultNotOpen);
-  EndOutputLine(ConsoleOut);  // a line end on a never opened stream is a single LF
-  EXPECT_EQ(scope.fake.Output(), "\n");
+  scope.fake.outputFileType = FileTypeChar;
+  WriteLine("ghi");
+  EXPECT_EQ(scope.fake.Output(), "ghi\r\n");
   ConsoleIn.streamState = 0;
   EXPECT_EQ(OpenForReading(ConsoleIn), ResultNotPrepared);
-  EXPECT_EQ(IoResultCode, ResultNotPrepared);
+  FakePlatformScope fresh;
+  EndOutputLine(ConsoleOut);  // a line end on a never opened stream is a single LF
+  EXPECT_EQ(fresh.fake.Output(), "\n");
 }
 
-TEST(ConsoleInput, LoadsOf128AndLinesOfAnyLengthIn255ByteChunks) {
+TEST(ConsoleInput, LinesOfAnyLengthIn255ByteChunksAndTheEndMarker) {
   FakePlatformScope scope;
   const std::string line(600, '7');
-  scope.fake.loads = {{"x"}, {line + "\r\n" + line + "\r\n"}};
-  EXPECT_FALSE(ReadOneByte(ConsoleIn).atEnd);
-  EXPECT_EQ(ConsoleIn.streamState, StreamInput);
+  scope.fake.loads = {{line + "\r\n" + line + "\r\n"}, {"\x1A" "34\r\n"}};
   std::vector<std::int32_t> chunks;
   char area[255];
   do chunks.push_back(ReadLineChunk(ConsoleIn, area, 255));
@@ -137,31 +114,12 @@ TEST(ConsoleInput, LoadsOf128AndLinesOfAnyLengthIn255ByteChunks) {
   Text whole;
   ReadWholeLine(ConsoleIn, whole);
   EXPECT_EQ(whole, line);
-}
-
-TEST(ConsoleInput, EndOfInputLeavesTheMarkerWhichTheNextLineReadsAsData) {
-  FakePlatformScope scope;
-  scope.fake.loads = {{"12"}, {"\x1A" "34\r\n"}};
-  Text line;
-  ReadWholeLine(ConsoleIn, line);
-  EXPECT_EQ(line, "12");
-  const InputByte marker = ReadOneByte(ConsoleIn);
-  EXPECT_TRUE(marker.atEnd);
-  EXPECT_EQ(marker.byte, 26);
-  EXPECT_EQ(scope.fake.readCalls, 2);
   SkipToNextLine(ConsoleIn);
-  ReadWholeLine(ConsoleIn, line);
-  EXPECT_EQ(line, "\x1A" "34");
-}
-
-TEST(ConsoleInput, InputThatCannotBeOpenedReadsAnEmptyLineWith104) {
-  FakePlatformScope scope;
-  scope.fake.stdInputHandle = InvalidHandleValue;
-  Text line = "x";
-  ReadWholeLine(ConsoleIn, line);
-  EXPECT_EQ(line, "");
-  EXPECT_EQ(IoResultCode, ResultNotReadable);
-  EXPECT_EQ(scope.fake.readCalls, 0);
+  const InputByte marker = ReadOneByte(ConsoleIn);  // a 26 heading a load ends the input
+  EXPECT_TRUE(marker.atEnd && marker.byte == 26);
+  SkipToNextLine(ConsoleIn);
+  ReadWholeLine(ConsoleIn, whole);  // and is data to the next line
+  EXPECT_EQ(whole, "\x1A" "34");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "runtime/error_handling.h"
 #include "runtime/exception_report.h"
 #include "runtime/extended.h"
-#include "runtime/message_format.h"
 #include "runtime/message_table.h"
 #include "tests/support/cp932.h"
 #include "tests/support/data_table.h"
@@ -187,19 +186,6 @@ TEST(Termination, ModulesAndTheEndOfTheProcess) {
   FakePlatformScope scope;
   RuntimeErrorHook = [](std::uint8_t kind, CodePlace) { EndProcess(kind); };
   EXPECT_EQ(ExitCodeOf([] { SignalRuntimeError(0x80 | 7, 0x1234); }), 7);  // the low 7 bits only
-}
-
-TEST(FillTemplate, DirectivesInOrderAndByIndexCutBetweenCharacters) {
-  const auto fill = [](std::string_view pattern, std::initializer_list<FormatArg> args, std::uint32_t capacity = 200) {
-    char out[200];
-    return std::string(out, FillTemplate(pattern, {args.begin(), args.size()}, out, capacity));
-  };
-  EXPECT_EQ(fill("%s|%s|%p|%p", {{"a"}, {"b"}, {{}, 0xABCD}, {{}, 0x55D4C0A01234}}), "a|b|0000ABCD|55D4C0A01234");
-  EXPECT_EQ(fill("at %0:p on %2:p by %1:s, %s", {{{}, 1}, {"read"}, {{}, 2}}), "at 00000001 on 00000002 by read, ");
-  EXPECT_EQ(fill("(%x)(%d)(%d)", {{{}, 0xC000001D}, {{}, 109}, {{}, static_cast<std::uint64_t>(-5)}}), "(C000001D)(109)(-5)");
-  EXPECT_EQ(fill("100% sure, %q, %", {}), "100% sure, %q, %");
-  EXPECT_EQ(fill("ab%s", {{"\x82\xA0\x82\xA0"}}, 5), "ab\x82\xA0");
-  EXPECT_EQ(fill("%s", {{"abc"}}, 0), "");
 }
 
 }  // namespace
