@@ -8,6 +8,7 @@
 //   stack-overflow       recursion without end
 //   out-of-memory        an allocation that fails
 //   write-lines          writes lines until the output fails
+// The faults are raised in assembly so that the sanitizers cannot catch them first.
 #include <cstdint>
 #include <new>
 #include <string_view>
@@ -20,60 +21,35 @@ namespace dartcirc {
 namespace {
 
 std::string_view Mode;
-
-// Written in assembly so that the sanitizers cannot catch the fault first.
-void ReadAddress(std::uintptr_t address) {
-  int value;
-  asm volatile("movl (%1), %0" : "=r"(value) : "r"(address) : "memory");
-}
-
-void WriteAddress(std::uintptr_t address) {
-  asm volatile("movl $1, (%0)" : : "r"(address) : "memory");
-}
-
-int DivideIntegers(int dividend, int divisor) {
-  int quotient = dividend;
-  asm volatile("cltd\n\tidivl %1" : "+a"(quotient) : "r"(divisor) : "edx");
-  return quotient;
-}
-
-volatile int DepthLimit = -1;  // never reached
+volatile int Zero = 0;
 
 __attribute__((noinline)) int Recurse(int depth) {
-  if (depth == DepthLimit) return 0;
   volatile char frame[256];
   frame[0] = static_cast<char>(depth);
-  return Recurse(depth + 1) + frame[0];
-}
-
-void Fail() {
-  volatile std::uintptr_t nowhere = 0;
-  volatile int zero = 0;
-  if (Mode == "read") ReadAddress(nowhere);
-  if (Mode == "write") WriteAddress(nowhere);
-  if (Mode == "int-divide") DivideIntegers(7, zero);
-  if (Mode == "x87-divide") {
-    const Extended quotient = ExtendedFromInt32(7) / ExtendedFromInt32(zero);
-    volatile double kept = RoundToDouble(quotient);
-    (void)kept;
-  }
-  if (Mode == "privileged") asm volatile("hlt");
-  if (Mode == "illegal") asm volatile("ud2");
-  if (Mode == "stack-overflow") Recurse(zero);
-  if (Mode == "out-of-memory") throw std::bad_alloc();
-  if (Mode == "write-lines") {
-    for (;;) {
-      EndOutputLine(WriteText(ConsoleOut, "3.14159265"));
-      CheckIoResult();
-    }
-  }
+  return depth == -1 ? 0 : Recurse(depth + 1) + frame[0];  // -1 is never reached
 }
 
 void Body() {
   StartModules();
   EndOutputLine(WriteText(ConsoleOut, "before"));
   CheckIoResult();
-  Fail();
+  std::uintptr_t nowhere = Zero;
+  int quotient = 7;
+  if (Mode == "read") asm volatile("movl (%0), %%eax" : : "r"(nowhere) : "eax", "memory");
+  if (Mode == "write") asm volatile("movl $1, (%0)" : : "r"(nowhere) : "memory");
+  if (Mode == "int-divide") asm volatile("cltd\n\tidivl %1" : "+a"(quotient) : "r"(Zero) : "edx");
+  if (Mode == "x87-divide") {
+    volatile double kept = RoundToDouble(ExtendedFromInt32(7) / ExtendedFromInt32(Zero));
+    (void)kept;
+  }
+  if (Mode == "privileged") asm volatile("hlt");
+  if (Mode == "illegal") asm volatile("ud2");
+  if (Mode == "stack-overflow") Recurse(Zero);
+  if (Mode == "out-of-memory") throw std::bad_alloc();
+  while (Mode == "write-lines") {
+    EndOutputLine(WriteText(ConsoleOut, "3.14159265"));
+    CheckIoResult();
+  }
   RunShutdown();
 }
 
