@@ -22,56 +22,39 @@ constexpr Magnitude Pow2(int n) { return Magnitude{1} << n; }
 // The value of one or more digits of the base and nothing else, saturating far above
 // every limit.
 std::optional<Magnitude> Digits(std::string_view digits, unsigned base) {
-  if (digits.empty()) return std::nullopt;
   Magnitude value = 0;
   for (char c : digits) {
-    const char* digit = std::strchr("0123456789ABCDEF", c >= 'a' && c <= 'f' ? c - 32 : c);
-    if (c == 0 || digit == nullptr || static_cast<unsigned>(digit - "0123456789ABCDEF") >= base)
-      return std::nullopt;
-    value = std::min(value * base + static_cast<unsigned>(digit - "0123456789ABCDEF"), Pow2(80));
+    const auto digit = static_cast<unsigned>(std::string_view("0123456789ABCDEF").find(c >= 'a' ? c - 32 : c));
+    if (digit >= base) return std::nullopt;
+    value = std::min(value * base + digit, Pow2(80));
   }
-  return value;
+  return digits.empty() ? std::nullopt : std::optional(value);
 }
 
-std::string_view AfterSpaces(std::string_view text) {
-  return text.substr(std::min(text.find_first_not_of(' '), text.size()));
-}
-
-bool HasHexPrefix(std::string_view text) { return text.starts_with("0x") || text.starts_with("0X"); }
-
-// A sign takes only decimals, up to 2^31 - 1 (2^31 under "-"); "$", "x", "X" or "0x"
-// take hexadecimal up to 32 bits as a pattern; plain decimals go below 2^31.
+// After leading spaces: a sign takes decimals up to 2^31 - 1 (2^31 under "-"); "$",
+// "x", "X" or "0x" take hexadecimal up to 32 bits as a pattern; plain decimals stay
+// below 2^31.
 std::optional<std::int32_t> Int32Grammar(std::string_view text) {
-  text = AfterSpaces(text);
-  if (text.starts_with('-') || text.starts_with('+')) {
-    const std::optional<Magnitude> value = Digits(text.substr(1), 10);
-    if (!value || *value > Pow2(31) - (text[0] == '-' ? 0 : 1)) return std::nullopt;
-    return static_cast<std::int32_t>(text[0] == '-' ? 0u - static_cast<std::uint32_t>(*value)
-                                                    : static_cast<std::uint32_t>(*value));
-  }
-  std::optional<Magnitude> value;
-  if (text.starts_with('$') || text.starts_with('x') || text.starts_with('X')) {
-    value = Digits(text.substr(1), 16);
-  } else if (HasHexPrefix(text)) {
-    value = Digits(text.substr(2), 16);
-  } else if ((value = Digits(text, 10)) && *value >= Pow2(31)) {
-    return std::nullopt;
-  }
-  if (!value || *value >= Pow2(32)) return std::nullopt;
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(*value));
+  text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+  const bool sign = text.starts_with('-') || text.starts_with('+'), negative = text.starts_with('-');
+  const std::size_t prefix = sign || (!text.empty() && (text[0] == '$' || text[0] == 'x' || text[0] == 'X')) ? 1
+                             : text.starts_with("0x") || text.starts_with("0X")                      ? 2 : 0;
+  const std::optional<Magnitude> value = Digits(text.substr(prefix), sign || prefix == 0 ? 10 : 16);
+  const Magnitude limit = sign ? Pow2(31) - (negative ? 0 : 1) : prefix == 0 ? Pow2(31) - 1 : Pow2(32) - 1;
+  if (!value || *value > limit) return std::nullopt;
+  return static_cast<std::int32_t>(negative ? 0u - static_cast<std::uint32_t>(*value) : static_cast<std::uint32_t>(*value));
 }
 
-// At most one sign before "$" or "0x" hexadecimal or decimals; up to 2^63 - 1, or
-// 2^63 for negative decimals.
+// After leading spaces and at most one sign: "$" or "0x" hexadecimal, or decimals,
+// up to 2^63 - 1, or 2^63 for negative decimals.
 std::optional<std::int64_t> Int64Grammar(std::string_view text) {
-  text = AfterSpaces(text);
+  text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
   const bool negative = text.starts_with('-');
   if (negative || text.starts_with('+')) text.remove_prefix(1);
-  const bool hex = text.starts_with('$') || HasHexPrefix(text);
-  const std::optional<Magnitude> value = hex ? Digits(text.substr(text[0] == '$' ? 1 : 2), 16) : Digits(text, 10);
-  if (!value || *value > Pow2(63) - (negative && !hex ? 0 : 1)) return std::nullopt;
-  const auto magnitude = static_cast<std::uint64_t>(*value);
-  return static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude);
+  const std::size_t prefix = text.starts_with('$') ? 1 : text.starts_with("0x") || text.starts_with("0X") ? 2 : 0;
+  const std::optional<Magnitude> value = Digits(text.substr(prefix), prefix == 0 ? 10 : 16);
+  if (!value || *value > Pow2(63) - (negative && prefix == 0 ? 0 : 1)) return std::nullopt;
+  return static_cast<std::int64_t>(negative ? 0 - static_cast<std::uint64_t>(*value) : static_cast<std::uint64_t>(*value));
 }
 
 void Require(bool holds, const char* property) {
