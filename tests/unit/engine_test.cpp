@@ -1,6 +1,6 @@
-// The estimation loop: known runs from random state 0; every vector path, block by
-// block, and every engine setting, run by run, against the point-by-point loop; the
-// filter's margin at the points nearest the circle.
+// The estimation loop (its known runs from random state 0 are end-to-end rows): every
+// vector path, block by block, and every engine setting, run by run, against the
+// point-by-point loop; the filter's margin at the points nearest the circle.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -14,9 +14,7 @@
 #include "estimator/estimation.h"
 #include "estimator/run_variables.h"
 #include "runtime/fixed_real_output.h"
-#include "runtime/random_jump.h"
 #include "runtime/random_source.h"
-#include "tests/support/data_table.h"
 #include "tests/support/fake_platform.h"
 
 namespace dartcirc::testing {
@@ -68,19 +66,6 @@ class Engine : public ::testing::Test {
 
   FakePlatformScope scope_;
 };
-
-TEST_F(Engine, KnownRunsFromStateZero) {
-  for (const TableRow& row : ReadTable("estimation.tsv")) {
-    std::vector<std::string> lines;
-    for (std::size_t i = 3; i < row.size(); ++i) lines.push_back(row[i] + "\r\n");
-    const Outcome outcome = Run(std::stoi(row[0]), std::stoll(row[1]), 0, nullptr);
-    EXPECT_EQ(outcome.lines, lines) << row[0];
-    EXPECT_EQ(outcome.trialsLeft, std::stoll(row[2])) << row[0];
-    EXPECT_EQ(outcome.state, Advance(0, StepsAhead(4 * BlockSize * lines.size()))) << row[0];
-    const EngineSetting machine = MachineEngineSetting();
-    EXPECT_EQ(Run(std::stoi(row[0]), std::stoll(row[1]), 0, &machine), outcome);
-  }
-}
 
 TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
   std::vector<std::int32_t> radii{325, 1000, 1105, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
