@@ -1,9 +1,11 @@
 // A program of the runtime that fails on purpose in the way its argument names,
 // after writing one line, so that the end-to-end tests can watch the report.
 //   read, write          an access violation reading or writing address 0
+//   non-canonical        a read of an address no page can have (a general protection fault)
 //   int-divide           an integer division by zero
 //   x87-divide           an extended division by zero
 //   privileged           an instruction only the kernel may run
+//   port-string          a string input from an I/O port, which needs I/O privilege
 //   illegal              an undefined instruction, a code without a class of its own
 //   stack-overflow       recursion without end
 //   out-of-memory        an allocation that fails
@@ -37,12 +39,14 @@ void Body() {
   int quotient = 7;
   if (Mode == "read") asm volatile("movl (%0), %%eax" : : "r"(nowhere) : "eax", "memory");
   if (Mode == "write") asm volatile("movl $1, (%0)" : : "r"(nowhere) : "memory");
+  if (Mode == "non-canonical") asm volatile("movl (%0), %%eax" : : "r"(nowhere | 1ul << 63) : "eax", "memory");
   if (Mode == "int-divide") asm volatile("cltd\n\tidivl %1" : "+a"(quotient) : "r"(Zero) : "edx");
   if (Mode == "x87-divide") {
     volatile double kept = RoundToDouble(ExtendedFromInt32(7) / ExtendedFromInt32(Zero));
     (void)kept;
   }
   if (Mode == "privileged") asm volatile("hlt");
+  if (Mode == "port-string") asm volatile("insb" : : : "memory");
   if (Mode == "illegal") asm volatile("ud2");
   if (Mode == "stack-overflow") Recurse(Zero);
   if (Mode == "out-of-memory") throw std::bad_alloc();
