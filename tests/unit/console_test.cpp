@@ -75,8 +75,9 @@ TEST(ConsoleOutput, FailedWriteDropsWaitingBytesAndTheLastCodeWins) {
 TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
   FakePlatformScope scope;
   scope.fake.stdOutputHandle = scope.fake.stdInputHandle = InvalidHandleValue;
-  WriteLine("abc");
+  WriteLine(std::string(300, 'x'));  // more than a buffer, and still nothing is written
   EXPECT_EQ(IoResultCode, ResultNotWritable);
+  EXPECT_TRUE(scope.fake.writes.empty());
   Text line = "x";
   ReadWholeLine(ConsoleIn, line);
   EXPECT_EQ(line, "");

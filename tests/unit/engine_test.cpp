@@ -1,10 +1,12 @@
 // The estimation loop (its known runs from random state 0 are end-to-end rows): every
 // vector path, block by block, and every engine setting, run by run, against the
 // point-by-point loop; the filter's margin at the points nearest the circle.
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -106,6 +108,18 @@ TEST_F(Engine, EverySettingRunsAsThePointByPointLoop) {
   }
   EXPECT_EQ(BlockCount, 6);
   EXPECT_EQ(TrialsLeft, std::numeric_limits<std::int64_t>::max() - 5 * BlockSize);
+}
+
+// A worker that got a whole window ahead sleeps until blocks are handed out, and is
+// woken each time: else the run would never end.
+TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
+  for (int threads : {2, 3, 2, 3}) {
+    std::int64_t handedOut = 0;
+    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {FastestPath(), threads}, [&](const BlockTally&) {
+      if (++handedOut % 256 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    EXPECT_EQ(handedOut, 5000);
+  }
 }
 
 // For points a / R, b / R around the circle, a^2 + b^2 near R^4: a verdict of the
