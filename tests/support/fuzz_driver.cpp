@@ -14,9 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int RandomInputs = 20'000;
+constexpr int RandomInputs = 10'000;
 #else
-constexpr int RandomInputs = 200'000;
+constexpr int RandomInputs = 100'000;
 #endif
 
 void Feed(const std::string& input) {
