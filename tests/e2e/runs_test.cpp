@@ -43,7 +43,8 @@ class Runs : public ::testing::TestWithParam<Row> {};
 
 TEST_P(Runs, ExitCodeAndEveryByteWritten) {
   const TableRow& row = GetParam().fields;
-  const std::vector<std::string> outputs{"pipe", "file", "terminal", "devnull", "devfull", "closed", "readerleaves", "readergone"};
+  const std::vector<std::string> outputs{"pipe",    "file",   "terminal",     "devnull",
+                                         "devfull", "closed", "readerleaves", "readergone"};
   const std::vector<std::string> inputs{"pipe", "file", "closed"};
   RunOptions options;
   if (row[1] == "fault_program") {

@@ -136,7 +136,8 @@ TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
       while (Wide{root} * root > rest) --root;
       while (Wide{root + 1} * (root + 1) <= rest) ++root;
       for (std::uint64_t b = root > 0 ? root - 1 : 0; b <= root + 1 && b < side; ++b) {
-        const PointDraws p{std::int32_t(a % radius), std::int32_t(a / radius), std::int32_t(b % radius), std::int32_t(b / radius)};
+        const PointDraws p{std::int32_t(a % radius), std::int32_t(a / radius),
+                           std::int32_t(b % radius), std::int32_t(b / radius)};
         const double r = filter.reciprocal, x = p.integerX + p.fractionX * r, y = p.integerY + p.fractionY * r;
         const double fx = std::fma(p.fractionX, r, p.integerX), fy = std::fma(p.fractionY, r, p.integerY);
         const bool exact = IsInsideExactly(p, filter), onCircle = Wide{a} * a + Wide{b} * b == Wide{side} * side;
@@ -151,7 +152,9 @@ TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
   for (VectorPath path : Paths) {
     if (!MachineHasPath(path)) continue;
     std::int64_t exactPoints = 0;
-    for (std::uint32_t state = 0; state < 20; ++state) exactPoints += CountBlock(path, state * 40000u, FilterFor(5, 25)).exactPoints;
+    for (std::uint32_t state = 0; state < 20; ++state) {
+      exactPoints += CountBlock(path, state * 40000u, FilterFor(5, 25)).exactPoints;
+    }
     EXPECT_NEAR(exactPoints, 20 * 10000 * 4 / 625, 100);
     EXPECT_EQ(CountBlock(path, 0, FilterFor(1, 1)).exactPoints, 0);
   }

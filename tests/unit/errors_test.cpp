@@ -109,8 +109,8 @@ TEST(ExceptionReport, LinesOfTheReport) {
     TObject* made = MakeException(ExceptionClass::EConvertError, Cp932FromUtf8(c.message));
     WriteExceptionReport(made, InProgram);
     delete made;
-    EXPECT_EQ(scope.fake.Output(), "before\r\n" + Cp932FromUtf8(std::string("EConvertErrorがモジュール dartcirc.exe の 00000ABC で発生しました。\n") +
-                                                   c.secondLine + "\r\n"));
+    const std::string firstLine = "EConvertErrorがモジュール dartcirc.exe の 00000ABC で発生しました。\n";
+    EXPECT_EQ(scope.fake.Output(), "before\r\n" + Cp932FromUtf8(firstLine + c.secondLine + "\r\n"));
     EXPECT_EQ(scope.fake.writes.back().bytes, "\r\n");  // a write of its own
   }
   FakePlatformScope scope;
