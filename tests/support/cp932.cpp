@@ -9,16 +9,15 @@ namespace dartcirc::testing {
 namespace {
 
 std::string Convert(std::string_view bytes, const char* from, const char* to) {
-  iconv_t converter = iconv_open(to, from);
-  if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no converter");
+  const iconv_t converter = iconv_open(to, from);
+  if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no converter to ") + to);
   std::string out(bytes.size() * 4 + 4, '\0');
   char* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
   char* next = out.data();
-  std::size_t outLeft = out.size();
-  const std::size_t result = iconv(converter, &in, &inLeft, &next, &outLeft);
+  std::size_t inLeft = bytes.size(), outLeft = out.size();
+  const bool converted = iconv(converter, &in, &inLeft, &next, &outLeft) != static_cast<std::size_t>(-1);
   iconv_close(converter);
-  if (result == static_cast<std::size_t>(-1)) throw std::runtime_error("not convertible");
+  if (!converted) throw std::runtime_error(std::string("not convertible to ") + to);
   out.resize(out.size() - outLeft);
   return out;
 }

@@ -1,12 +1,13 @@
 #include "tests/support/run_binary.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -21,17 +22,18 @@ namespace dartcirc::testing {
 
 namespace {
 
-constexpr int DeadlineMs = 120000;  // a hung child is killed rather than hanging the suite
+using Clock = std::chrono::steady_clock;
+constexpr auto Deadline = std::chrono::seconds(120);  // a hung child is killed, not waited for
 
 void Check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
-bool SetIn(const std::vector<std::string>& settings, const std::string& variable) {
-  for (const std::string& setting : settings) {
-    if (variable.starts_with(setting.substr(0, setting.find('=') + 1))) return true;
-  }
-  return false;
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
 }
 
 std::vector<std::string> ClockVariables(const std::string& fakeTime) {
@@ -41,76 +43,54 @@ std::vector<std::string> ClockVariables(const std::string& fakeTime) {
           "ASAN_OPTIONS=verify_asan_link_order=0"};
 }
 
-std::vector<std::string> ChildEnvironment(const std::string& fakeTime,
-                                          std::vector<std::string> settings) {
-  // The program's texts reach a terminal as bytes unless a test picks a locale.
-  if (!SetIn(settings, "LC_ALL=")) settings.emplace_back("LC_ALL=C");
-  std::vector<std::string> variables;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!SetIn(settings, *entry)) variables.emplace_back(*entry);
+// Starts the program with descriptor 0 on input and 1 on output; -1 leaves it
+// closed. The environment is this one with the settings in place of inherited
+// variables of their names, the C locale unless a setting names one, UTC, and the
+// clock pinned at fakeTime if given. A program built for another processor starts
+// under its emulator, which hands its own environment on: the clock library must
+// be loaded into the program alone, so it goes as -E settings.
+int Spawn(const std::string& program, const std::vector<std::string>& arguments, const std::string& fakeTime,
+          int input, int output, std::vector<std::string> settings = {}) {
+  if (std::none_of(settings.begin(), settings.end(),
+                   [](const std::string& setting) { return setting.starts_with("LC_ALL="); })) {
+    settings.emplace_back("LC_ALL=C");  // the texts reach a terminal as bytes
   }
-  variables.insert(variables.end(), settings.begin(), settings.end());
-  variables.emplace_back("TZ=UTC");
-#ifdef PROGRAM_EMULATOR
-  (void)fakeTime;  // it reaches the emulated program as -E settings
-#else
-  const std::vector<std::string> clock = ClockVariables(fakeTime);
-  variables.insert(variables.end(), clock.begin(), clock.end());
-#endif
-  return variables;
-}
-
-// The words that start the program: the emulator's first, when the program is
-// built for another processor. The emulator hands its own environment on, but the
-// clock library must be loaded into the program alone, so it goes as -E settings.
-std::vector<std::string> CommandStart(const std::string& program, const std::string& fakeTime) {
-  std::vector<std::string> words;
+  std::vector<std::string> argv, envp = settings;
 #ifdef PROGRAM_EMULATOR
   std::istringstream emulator(PROGRAM_EMULATOR);
-  for (std::string word; emulator >> word;) words.push_back(word);
-  for (const std::string& variable : ClockVariables(fakeTime)) {
-    words.insert(words.end(), {"-E", variable});
-  }
-#else
-  (void)fakeTime;
+  for (std::string word; emulator >> word;) argv.push_back(word);
+  for (const std::string& variable : ClockVariables(fakeTime)) argv.insert(argv.end(), {"-E", variable});
 #endif
-  words.push_back(program);
-  return words;
-}
-
-// Starts the program with descriptor 0 on input and 1 on output; -1 leaves it closed.
-int Spawn(const std::string& program, const std::vector<std::string>& arguments,
-          const std::string& fakeTime, int input, int output,
-          const std::vector<std::string>& settings = {}) {
-  std::vector<std::string> argvStrings = CommandStart(program, fakeTime);
-  argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& text : argvStrings) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envStrings = ChildEnvironment(fakeTime, settings);
-  std::vector<char*> envp;
-  for (std::string& text : envStrings) envp.push_back(text.data());
-  envp.push_back(nullptr);
-
+  argv.push_back(program);
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string variable = *entry;
+    if (std::none_of(settings.begin(), settings.end(), [&](const std::string& setting) {
+          return variable.starts_with(setting.substr(0, setting.find('=') + 1));
+        })) envp.push_back(variable);
+  }
+  envp.push_back("TZ=UTC");
+#ifndef PROGRAM_EMULATOR
+  for (const std::string& variable : ClockVariables(fakeTime)) envp.push_back(variable);
+#endif
+  std::vector<char*> argPointers = Pointers(argv), envPointers = Pointers(envp);
   const pid_t pid = fork();
   Check(pid >= 0, "fork");
   if (pid == 0) {
     if (input >= 0) dup2(input, 0); else close(0);
     if (output >= 0) dup2(output, 1); else close(1);
     signal(SIGPIPE, SIG_DFL);
-    execve(argv[0], argv.data(), envp.data());
+    execve(argPointers[0], argPointers.data(), envPointers.data());
     _exit(127);
   }
   return pid;
 }
 
 void WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
+  for (std::size_t done = 0; done < bytes.size();) {
     const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return;  // the program did not read its input: that is its affair
-    done += static_cast<std::size_t>(put);
+    if (put < 0 && errno != EINTR) return;  // the program did not read its input: its affair
+    done += put > 0 ? static_cast<std::size_t>(put) : 0;
   }
 }
 
@@ -127,23 +107,25 @@ bool ReadInto(int fd, std::string& into, int timeoutMs) {
   return got > 0;
 }
 
-RunResult Wait(int pid, bool killFirst = false) {
-  if (killFirst) kill(pid, SIGKILL);
+// Reads fd until the end, until stop says so or until the deadline, and closes it;
+// then waits for the process, killing it first if the deadline passed.
+RunResult Finish(int pid, int fd, std::string& collected, bool (*stop)(const std::string&, std::size_t) = nullptr,
+                 std::size_t limit = 0) {
+  const auto deadline = Clock::now() + Deadline;
+  bool timedOut = false;
+  while (fd >= 0 && ReadInto(fd, collected, 1000) && !(stop != nullptr && stop(collected, limit))) {
+    if ((timedOut = Clock::now() > deadline)) break;
+  }
+  if (fd >= 0) close(fd);
+  if (timedOut) kill(pid, SIGKILL);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   RunResult result;
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.output = collected;
   return result;
-}
-
-std::string ReadWholeFile(int fd) {
-  std::string bytes;
-  lseek(fd, 0, SEEK_SET);
-  while (ReadInto(fd, bytes, 0)) {
-  }
-  return bytes;
 }
 
 int MakeTempFile(const std::string& contents) {
@@ -164,8 +146,11 @@ void OpenTerminal(int& master, int& slave) {
   fcntl(slave, F_SETFD, FD_CLOEXEC);
 }
 
-std::string ProgramOf(const RunOptions& options) {
-  return options.program.empty() ? DARTCIRC_BINARY : options.program;
+void OpenPipe(int& reader, int& writer) {
+  int ends[2];
+  Check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
+  reader = ends[0];
+  writer = ends[1];
 }
 
 }  // namespace
@@ -177,33 +162,13 @@ RunResult RunDartcirc(const RunOptions& options) {
     throw std::invalid_argument("a pinned clock cannot be combined with a closed standard handle");
   }
   std::signal(SIGPIPE, SIG_IGN);
-  int input = -1, inputWriter = -1;
-  if (options.input == InputKind::Pipe) {
-    int ends[2];
-    Check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
-    input = ends[0];
-    inputWriter = ends[1];
-  } else if (options.input == InputKind::File) {
-    input = MakeTempFile(options.inputBytes);
-  }
-
-  int output = -1, reader = -1;
+  int input = -1, inputWriter = -1, output = -1, reader = -1;
+  if (options.input == InputKind::Pipe) OpenPipe(input, inputWriter);
+  if (options.input == InputKind::File) input = MakeTempFile(options.inputBytes);
   switch (options.output) {
     case OutputKind::Pipe:
-    case OutputKind::ReaderLeaves: {
-      int ends[2];
-      Check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
-      reader = ends[0];
-      output = ends[1];
-      break;
-    }
-    case OutputKind::ReaderGone: {
-      int ends[2];
-      Check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
-      close(ends[0]);
-      output = ends[1];
-      break;
-    }
+    case OutputKind::ReaderLeaves:
+    case OutputKind::ReaderGone: OpenPipe(reader, output); break;
     case OutputKind::File:
       output = options.outputPath.empty()
                    ? MakeTempFile("")
@@ -215,55 +180,42 @@ RunResult RunDartcirc(const RunOptions& options) {
     case OutputKind::DevFull: output = open("/dev/full", O_WRONLY | O_CLOEXEC); break;
     case OutputKind::Closed: break;
   }
+  if (options.output == OutputKind::ReaderGone) close(std::exchange(reader, -1));
 
-  const int pid = Spawn(ProgramOf(options), options.arguments, options.fakeTime, input, output,
-                        options.environment);
+  const int pid = Spawn(options.program.empty() ? DARTCIRC_BINARY : options.program, options.arguments,
+                        options.fakeTime, input, output, options.environment);
   if (input >= 0) close(input);
   if (inputWriter >= 0) {
     WriteAll(inputWriter, options.inputBytes);
     close(inputWriter);
   }
-
+  if (options.output != OutputKind::File && output >= 0) close(output);
   std::string collected;
-  bool timedOut = false;
-  if (reader >= 0) {
-    if (options.output != OutputKind::File) close(output);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(DeadlineMs);
-    while (ReadInto(reader, collected, 1000)) {
-      if (options.output == OutputKind::ReaderLeaves && collected.size() >= options.readerLeavesAfter) break;
-      if (std::chrono::steady_clock::now() > deadline) {
-        timedOut = true;
-        break;
-      }
-    }
-    close(reader);
-  }
-  RunResult result = Wait(pid, timedOut);
+  const auto readerLeaves = [](const std::string& got, std::size_t after) { return got.size() >= after; };
+  RunResult result = Finish(pid, reader, collected, options.output == OutputKind::ReaderLeaves ? +readerLeaves : nullptr,
+                            options.readerLeavesAfter);
   if (options.output == OutputKind::File) {
-    collected = ReadWholeFile(output);
-    close(output);
-  } else if (reader < 0 && output >= 0) {
+    lseek(output, 0, SEEK_SET);
+    while (ReadInto(output, result.output, 0)) {
+    }
     close(output);
   }
-  result.output = collected;
   return result;
 }
 
 InteractiveRun::InteractiveRun(const std::vector<std::string>& arguments, const std::string& fakeTime,
                                const std::vector<std::string>& environment) {
   std::signal(SIGPIPE, SIG_IGN);
-  int ends[2];
-  Check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
-  input_ = ends[1];
-  int slave = -1;
+  int input = -1, slave = -1;
+  OpenPipe(input, input_);
   OpenTerminal(terminal_, slave);
-  pid_ = Spawn(DARTCIRC_BINARY, arguments, fakeTime, ends[0], slave, environment);
-  close(ends[0]);
+  pid_ = Spawn(DARTCIRC_BINARY, arguments, fakeTime, input, slave, environment);
+  close(input);
   close(slave);
 }
 
 InteractiveRun::~InteractiveRun() {
-  if (pid_ > 0) Wait(pid_, true);
+  if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
   if (input_ >= 0) close(input_);
   if (terminal_ >= 0) close(terminal_);
 }
@@ -271,28 +223,16 @@ InteractiveRun::~InteractiveRun() {
 bool InteractiveRun::ReadSome(int timeoutMs) { return ReadInto(terminal_, output_, timeoutMs); }
 
 bool InteractiveRun::WaitForOutputEnding(const std::string& text) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!output_.ends_with(text)) {
-    if (std::chrono::steady_clock::now() > deadline || !ReadSome(100)) return output_.ends_with(text);
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (!output_.ends_with(text) && Clock::now() < deadline && ReadSome(100)) {
   }
-  return true;
+  return output_.ends_with(text);
 }
 
 void InteractiveRun::Answer(const std::string& bytes) { WriteAll(input_, bytes); }
 
 RunResult InteractiveRun::Finish() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(DeadlineMs);
-  bool timedOut = false;
-  while (ReadSome(1000)) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      timedOut = true;
-      break;
-    }
-  }
-  RunResult result = Wait(pid_, timedOut);
-  pid_ = -1;
-  result.output = output_;
-  return result;
+  return testing::Finish(std::exchange(pid_, -1), std::exchange(terminal_, -1), output_);
 }
 
 }  // namespace dartcirc::testing

@@ -1,0 +1,127 @@
+// The console streams through the recording fake: how output reaches the handle on
+// each kind of device, padding, failures and their codes, and the input buffer; the
+// fuzz target checks the lines read on any sequence of loads.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "runtime/console_input.h"
+#include "runtime/console_stream.h"
+#include "tests/support/fake_platform.h"
+
+namespace dartcirc::testing {
+namespace {
+
+using Sizes = std::vector<std::size_t>;
+
+void WriteLine(std::string_view text) { EndOutputLine(WriteText(ConsoleOut, text)); }
+
+// A console takes each statement at its end; a file or pipe, full buffers of 128
+// bytes as they fill, and the rest at the close; a read flushes nothing.
+TEST(ConsoleOutput, WritesOfEachDevice) {
+  const struct {
+    std::uint32_t type;
+    std::size_t length, lines;
+    Sizes writes;
+  } cases[] = {{FileTypeChar, 3, 1, {5}},        {FileTypeChar, 126, 1, {128}},    {FileTypeChar, 127, 1, {128, 1}},
+               {FileTypeChar, 300, 1, {128, 128, 46}}, {FileTypeChar, 10, 2, {12, 12}},
+               {FileTypeDisk, 10, 30, {128, 128, 104}}, {FileTypePipe, 10, 30, {128, 128, 104}}};
+  for (const auto& c : cases) {
+    FakePlatformScope scope;
+    scope.fake.outputFileType = c.type;
+    scope.fake.loads.push_back({"1000\r\n"});
+    WriteText(ConsoleOut, std::string(c.length, 'x'));
+    ReadOneByte(ConsoleIn);
+    EXPECT_TRUE(scope.fake.writes.size() == c.length / 128);
+    EndOutputLine(ConsoleOut);
+    for (std::size_t line = 1; line < c.lines; ++line) WriteLine(std::string(c.length, 'x'));
+    EXPECT_EQ(CloseStream(ConsoleOut), 0);
+    EXPECT_EQ(scope.fake.WriteSizes(), c.writes) << c.type << " " << c.length;
+    EXPECT_EQ(scope.fake.Output().size(), (c.length + 2) * c.lines);
+    EXPECT_EQ(IoResultCode, 0);
+  }
+}
+
+TEST(ConsoleOutput, WritePaddedRightAlignsAndNeverCuts) {
+  const struct {
+    std::string text;
+    std::int32_t width, spaces, pendingCode;
+  } cases[] = {{"0123456789", 10, 0, 0}, {"abc", 10, 7, 0},   {"0123456789ab", 10, 0, 0}, {"abc", -5, 0, 0},
+               {"abc", 200, 197, 0},     {"", 65, 65, 0},     {"x", INT32_MIN, 0, 0},
+               {"abc", 103, 64, 5}};  // a pending code stops the spaces after a piece, not the text
+  for (const auto& c : cases) {
+    FakePlatformScope scope;
+    IoResultCode = c.pendingCode;
+    WritePadded(ConsoleOut, c.text, c.width);
+    CloseStream(ConsoleOut);
+    EXPECT_EQ(scope.fake.Output(), std::string(c.spaces, ' ') + c.text) << c.width;
+  }
+}
+
+TEST(ConsoleOutput, FailedWriteDropsWaitingBytesAndTheLastCodeWins) {
+  FakePlatformScope scope;
+  scope.fake.writeError = ErrorDiskFull;
+  // The text fails at its first full buffer and its other 72 bytes are not put; the
+  // line end is still put and flushed, and fails again.
+  WriteLine(std::string(200, 'x'));
+  EXPECT_EQ(IoResultCode, static_cast<std::int32_t>(ErrorDiskFull));
+  EXPECT_EQ(scope.fake.WriteSizes(), (Sizes{128, 2}));
+  scope.fake.writeError = ErrorNoData;
+  WriteLine("def");
+  EXPECT_EQ(IoResultCode, static_cast<std::int32_t>(ErrorNoData));
+}
+
+TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
+  FakePlatformScope scope;
+  scope.fake.stdOutputHandle = scope.fake.stdInputHandle = InvalidHandleValue;
+  WriteLine(std::string(300, 'x'));  // more than a buffer, and still nothing is written
+  EXPECT_EQ(IoResultCode, ResultNotWritable);
+  EXPECT_TRUE(scope.fake.writes.empty());
+  Text line = "x";
+  ReadWholeLine(ConsoleIn, line);
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(IoResultCode, ResultNotReadable);
+  scope.fake.stdOutputHandle = 1;
+  scope.fake.outputFileType = FileTypeUnknown;  // closed again at each of the two puts
+  WriteLine("def");
+  EXPECT_EQ(scope.fake.closedHandles, (std::vector<Handle>{1, 1}));
+  EXPECT_EQ(CloseStream(ConsoleIn), 0);
+  EXPECT_EQ(FlushAfterWrite(ConsoleOut) + FlushStream(ConsoleOut), 0);
+  IoResultCode = 0;
+  EXPECT_EQ(CloseStream(ConsoleOut), 0);
+  EXPECT_EQ(IoResultCode, ResultNotOpen);
+  scope.fake.outputFileType = FileTypeChar;
+  WriteLine("ghi");
+  EXPECT_EQ(scope.fake.Output(), "ghi\r\n");
+  ConsoleIn.streamState = 0;
+  EXPECT_EQ(OpenForReading(ConsoleIn), ResultNotPrepared);
+  FakePlatformScope fresh;
+  EndOutputLine(ConsoleOut);  // a line end on a never opened stream is a single LF
+  EXPECT_EQ(fresh.fake.Output(), "\n");
+}
+
+TEST(ConsoleInput, LinesOfAnyLengthIn255ByteChunksAndTheEndMarker) {
+  FakePlatformScope scope;
+  const std::string line(600, '7');
+  scope.fake.loads = {{line + "\r\n" + line + "\r\n"}, {"\x1A" "34\r\n"}};
+  std::vector<std::int32_t> chunks;
+  char area[255];
+  do chunks.push_back(ReadLineChunk(ConsoleIn, area, 255));
+  while (chunks.back() != 0);
+  EXPECT_EQ(chunks, (std::vector<std::int32_t>{255, 255, 90, 0}));
+  EXPECT_EQ(ConsoleIn.bufferFill, 128u);  // no load is larger
+  SkipToNextLine(ConsoleIn);
+  Text whole;
+  ReadWholeLine(ConsoleIn, whole);
+  EXPECT_EQ(whole, line);
+  SkipToNextLine(ConsoleIn);
+  const InputByte marker = ReadOneByte(ConsoleIn);  // a 26 heading a load ends the input
+  EXPECT_TRUE(marker.atEnd && marker.byte == 26);
+  SkipToNextLine(ConsoleIn);
+  ReadWholeLine(ConsoleIn, whole);  // and is data to the next line
+  EXPECT_EQ(whole, "\x1A" "34");
+}
+
+}  // namespace
+}  // namespace dartcirc::testing

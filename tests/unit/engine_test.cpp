@@ -1,0 +1,174 @@
+// The estimation loop (its known runs from random state 0 are end-to-end rows): every
+// vector path, block by block, and every engine setting, run by run, against the
+// point-by-point loop; the filter's margin at the points nearest the circle.
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/block_counter.h"
+#include "engine/block_filter.h"
+#include "estimator/estimation.h"
+#include "estimator/run_variables.h"
+#include "runtime/fixed_real_output.h"
+#include "runtime/random_source.h"
+#include "tests/support/fake_platform.h"
+
+namespace dartcirc::testing {
+namespace {
+
+// Every vector path there is; the tests skip those the machine lacks.
+const VectorPath Paths[] = {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512F,
+                            VectorPath::Avx512Ifma};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::int64_t ManyTrials = 200000;
+#else
+constexpr std::int64_t ManyTrials = 1000000;
+#endif
+
+struct Outcome {
+  std::vector<std::string> lines;
+  std::int64_t inside, blocks, trialsLeft;
+  std::uint32_t state;
+  bool operator==(const Outcome&) const = default;
+};
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetFloatingPointUnit(); }
+
+  // The loop run through the fake from the given state: with a setting, by the
+  // engine; without, block after block by the point-by-point loop.
+  Outcome Run(std::int32_t radius, std::int64_t trials, std::uint32_t state, const EngineSetting* setting) {
+    ResetRuntimeState();
+    scope_.fake.writes.clear();
+    RandomState = state;
+    Radius = radius;
+    RadiusSquared = SquareOfRadius(radius);
+    TrialsLeft = trials;
+    InsideCount = BlockCount = 0;
+    try {
+      if (setting != nullptr) RunEstimationWith(*setting);
+      for (; setting == nullptr && TrialsLeft > 0; TrialsLeft -= BlockSize) {
+        InsideCount += CountBlockPointByPoint(radius, RadiusSquared);
+        EndOutputLine(WriteFixedReal(ConsoleOut, 10, 8, RunningEstimate(InsideCount, ++BlockCount)));
+        CheckIoResult();
+      }
+    } catch (const FakeProcessExit&) {
+    }
+    std::vector<std::string> lines;
+    for (const FakeWrite& write : scope_.fake.writes) lines.push_back(write.failed ? "failed" : write.bytes);
+    return {lines, InsideCount, BlockCount, TrialsLeft, RandomState};
+  }
+
+  FakePlatformScope scope_;
+};
+
+TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
+  std::vector<std::int32_t> radii{325, 1000, 1105, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
+  for (std::int32_t radius = 1; radius <= 64; ++radius) radii.push_back(radius);
+  std::uint32_t state = 0;
+  for (std::int32_t radius : radii) {
+    const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
+    for (int n = 0; n < 3; ++n) {
+      RandomState = state = state * 2891336453u + 0x9E3779B9u;  // states far apart
+      const std::int64_t expected = CountBlockPointByPoint(radius, SquareOfRadius(radius));
+      for (VectorPath path : Paths) {
+        EXPECT_TRUE(!MachineHasPath(path) || CountBlock(path, state, filter).inside == expected) << radius;
+      }
+    }
+  }
+}
+
+// Writes fail from the sixth line on in the last run: it ends after that line.
+TEST_F(Engine, EverySettingRunsAsThePointByPointLoop) {
+  const struct {
+    std::int32_t radius;
+    std::int64_t trials;
+    std::uint32_t state;
+  } runs[] = {{5, 10001, 45296789},        {1105, 1, 4294967295u},  {46340, ManyTrials - 1, 123456789},
+              {1 << 20, 250000, 2024},     {2147483647, ManyTrials + 1, 3000000000u},
+              {1000, std::numeric_limits<std::int64_t>::max(), 5}};
+  for (const auto& run : runs) {
+    scope_.fake.writeError = run.trials == std::numeric_limits<std::int64_t>::max() ? ErrorNoData : 0;
+    scope_.fake.failingWriteFrom = 5;
+    const Outcome expected = Run(run.radius, run.trials, run.state, nullptr);
+    for (VectorPath path : Paths) {
+      for (int threads : {1, 2, 3, 8}) {
+        const EngineSetting setting{path, threads};
+        EXPECT_TRUE(!MachineHasPath(path) || Run(run.radius, run.trials, run.state, &setting) == expected)
+            << run.radius << " path " << static_cast<int>(path) << " threads " << threads;
+      }
+    }
+  }
+  EXPECT_EQ(BlockCount, 6);
+  EXPECT_EQ(TrialsLeft, std::numeric_limits<std::int64_t>::max() - 5 * BlockSize);
+}
+
+// A worker that got a whole window ahead sleeps until blocks are handed out, and is
+// woken each time: else the run would never end.
+TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
+  for (int threads : {2, 3, 2, 3}) {
+    std::int64_t handedOut = 0;
+    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {FastestPath(), threads}, [&](const BlockTally&) {
+      if (++handedOut % 256 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    EXPECT_EQ(handedOut, 5000);
+  }
+}
+
+// For points a / R, b / R around the circle, a^2 + b^2 near R^4: a verdict of the
+// filter, with or without fused multiply-adds, never contradicts the exact test,
+// and points on the circle take the exact test.
+TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
+  using Wide = unsigned __int128;
+  for (std::int32_t radius : {5, 25, 65, 325, 1105, 46341, 94906267, 2147483647}) {
+    const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
+    const std::uint64_t side = std::uint64_t(radius) * std::uint64_t(radius), step = side > 2000000 ? side / 997 : 1;
+    for (std::uint64_t a = step / 2; a < side; a += step) {
+      const Wide rest = Wide{side} * side - Wide{a} * a;
+      auto root = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(rest)));
+      while (Wide{root} * root > rest) --root;
+      while (Wide{root + 1} * (root + 1) <= rest) ++root;
+      for (std::uint64_t b = root > 0 ? root - 1 : 0; b <= root + 1 && b < side; ++b) {
+        const PointDraws p{std::int32_t(a % radius), std::int32_t(a / radius),
+                           std::int32_t(b % radius), std::int32_t(b / radius)};
+        const double r = filter.reciprocal, x = p.integerX + p.fractionX * r, y = p.integerY + p.fractionY * r;
+        const double fx = std::fma(p.fractionX, r, p.integerX), fy = std::fma(p.fractionY, r, p.integerY);
+        const bool exact = IsInsideExactly(p, filter), onCircle = Wide{a} * a + Wide{b} * b == Wide{side} * side;
+        for (double square : {x * x + y * y, std::fma(fx, fx, fy * fy)}) {
+          EXPECT_TRUE(square > filter.surelyInside || (exact && !onCircle)) << radius << ": " << a << ", " << b;
+          EXPECT_TRUE(square <= filter.surelyOutside || !exact) << radius << ": " << a << ", " << b;
+        }
+      }
+    }
+  }
+  // With R = 5, 4 of the 625 values of a point lie on the circle and take the exact test.
+  for (VectorPath path : Paths) {
+    if (!MachineHasPath(path)) continue;
+    std::int64_t exactPoints = 0;
+    for (std::uint32_t state = 0; state < 20; ++state) {
+      exactPoints += CountBlock(path, state * 40000u, FilterFor(5, 25)).exactPoints;
+    }
+    EXPECT_NEAR(exactPoints, 20 * 10000 * 4 / 625, 100);
+    EXPECT_EQ(CountBlock(path, 0, FilterFor(1, 1)).exactPoints, 0);
+  }
+}
+
+TEST_F(Engine, ExactArithmeticOfThePoint) {
+  EXPECT_TRUE(IsInside(3, 4, ExtendedFromDouble(SquareOfRadius(5))));  // on the circle
+  EXPECT_FALSE(IsInside(3, std::nextafter(4.0, 5.0), ExtendedFromDouble(25)));
+  EXPECT_EQ(SquareOfRadius(46341), 2147488281.0);  // never wraps
+  EXPECT_EQ(SquareOfRadius(2147483647), 4611686014132420608.0);  // 2^62 - 2^32 + 1, rounded
+  const double estimate = RoundToDouble(RunningEstimate(2108287140000, 268435456));  // past 2^32 points
+  EXPECT_TRUE(estimate > 3.14 && estimate < 3.15) << estimate;
+}
+
+}  // namespace
+}  // namespace dartcirc::testing
