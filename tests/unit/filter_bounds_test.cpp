@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -19,31 +18,25 @@
 namespace dartcirc {
 namespace {
 
-// Inside, outside, or -1 for neither, as the coarse test decides from the states
-// of the integer draws.
-int CoarseVerdict(std::uint32_t stateX, std::uint32_t stateY, const CoarseBounds& bounds, bool fused) {
-  const float u = static_cast<float>(stateX >> 1), v = static_cast<float>(stateY >> 1);
-  const float w = fused ? std::fma(u, u, v * v) : u * u + v * v;
-  return w <= bounds.surelyInside ? 1 : w > bounds.surelyOutside ? 0 : -1;
-}
-
 TEST(CoarseBounds, NeverContradictTheExactTest) {
   ResetFloatingPointUnit();
   for (std::int64_t radius : {64, 100, 1000, 1105, 46341, 94906267, 2147483647}) {
     const BlockFilter filter = FilterFor(static_cast<std::int32_t>(radius), SquareOfRadius(radius));
-    const auto states = [&](std::int64_t draw) {  // the first and the last giving the draw
-      return std::array<std::uint32_t, 2>{static_cast<std::uint32_t>(((draw << 32) + radius - 1) / radius),
-                                          static_cast<std::uint32_t>((((draw + 1) << 32) + radius - 1) / radius - 1)};
+    const auto state = [&](std::int64_t draw, int last) {  // the first or the last state giving the draw
+      return static_cast<std::uint32_t>((((draw + last) << 32) + radius - 1) / radius - last);
     };
     int decided[2] = {0, 0};
     for (std::int64_t j = 0; j < radius; j += std::max<std::int64_t>(1, radius / 300)) {
       for (double bound : {filter.coarse.surelyInside, filter.coarse.surelyOutside}) {
+        // the draws of y next to where w meets the bound
         const auto l0 = static_cast<std::int64_t>(std::sqrt(std::max(bound * std::pow(radius * 0x1p-31, 2) - double(j * j), 0.0)));
         for (std::int64_t l = std::max<std::int64_t>(l0 - 2, 0); l <= std::min(l0 + 2, radius - 1); ++l) {
           for (auto fraction : {0, static_cast<std::int32_t>(radius - 1)}) {
             const bool inside = IsInsideExactly({fraction, std::int32_t(j), fraction, std::int32_t(l)}, filter);
             for (int k = 0; k < 8; ++k) {  // either state of each draw, w computed fused or not
-              const int verdict = CoarseVerdict(states(j)[k & 1], states(l)[k >> 1 & 1], filter.coarse, k >= 4);
+              const float u = static_cast<float>(state(j, k & 1) >> 1), v = static_cast<float>(state(l, k >> 1 & 1) >> 1);
+              const float w = k >= 4 ? std::fma(u, u, v * v) : u * u + v * v;
+              const int verdict = w <= filter.coarse.surelyInside ? 1 : w > filter.coarse.surelyOutside ? 0 : -1;  // or neither
               EXPECT_TRUE(verdict < 0 || (verdict == 1) == inside) << radius << ": " << j << ", " << l;
               if (verdict >= 0) ++decided[verdict];
             }

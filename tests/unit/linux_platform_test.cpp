@@ -78,11 +78,10 @@ TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
   const std::pair<std::array<std::string, 3>, int> cases[] = {{{"", "", ""}, 0}, {{"", "max 100000", "150000 100000"}, 2},
                                                               {{"300000 100000", "garbage", "800000 100000"}, 3}};
   const auto root = std::filesystem::path(::testing::TempDir()) / ("cgroup_" + std::to_string(getpid()));
+  std::filesystem::create_directories(root / "proc/self");
+  std::filesystem::create_directories(root / "sys/fs/cgroup/outer/inner");
+  std::ofstream(root / "proc/self/cgroup") << "1:name=systemd:/elsewhere\n0::/outer/inner\n";
   for (const auto& [maxes, limit] : cases) {
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root / "proc/self");
-    std::filesystem::create_directories(root / "sys/fs/cgroup/outer/inner");
-    std::ofstream(root / "proc/self/cgroup") << "1:name=systemd:/elsewhere\n0::/outer/inner\n";
     const char* groups[] = {"", "outer/", "outer/inner/"};
     for (int i = 0; i < 3; ++i) std::ofstream(root / "sys/fs/cgroup" / groups[i] / "cpu.max") << maxes[i] << "\n";
     EXPECT_EQ(ControlGroupProcessorLimit(root.string()), limit) << maxes[1] << "/" << maxes[2];
