@@ -25,11 +25,12 @@ std::string ClosedInputOutput(const std::string& program, OutputKind output, con
   options.environment = {"LC_ALL=" + locale};
   return std::regex_replace(RunDartcirc(options).output, std::regex("[0-9A-F]{8} "), "######## ");
 }
-const std::string ClosedInputReport = Banner + RadiusPrompt +
-    Cp932FromUtf8("EInOutErrorがモジュール dartcirc の ######## で発生しました。\nI/O エラー (6).\r\n");
+std::string ClosedInputReport(const std::string& module = "dartcirc") {
+  return Banner + RadiusPrompt + Cp932FromUtf8("EInOutErrorがモジュール " + module + " の ######## で発生しました。\nI/O エラー (6).\r\n");
+}
 
 TEST(Utf8Terminal, TextsArriveAsUtf8AndEachPromptBeforeTheProgramReads) {
-  EXPECT_EQ(ClosedInputOutput("", OutputKind::Terminal, "C.UTF-8"), Utf8FromCp932(ClosedInputReport));
+  EXPECT_EQ(ClosedInputOutput("", OutputKind::Terminal, "C.UTF-8"), Utf8FromCp932(ClosedInputReport()));
   InteractiveRun run({}, Midnight, {"LC_ALL=C.UTF-8"});
   ASSERT_TRUE(run.WaitForOutputEnding(Utf8FromCp932(Banner) + RadiusPrompt));
   run.Answer("1000\n");
@@ -39,17 +40,19 @@ TEST(Utf8Terminal, TextsArriveAsUtf8AndEachPromptBeforeTheProgramReads) {
 }
 
 // The report names the program by the file it was started from, however it is reached.
-TEST(ProgramPath, LengthOrRemovalOfThePathChangesNothing) {
+TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
   char scratch[] = "/tmp/dartcirc-path-XXXXXX";
-  const std::string base = mkdtemp(scratch), longPath = base + "/" + std::string(200, 'd') + "/" + std::string(100, 'e');
-  for (const std::string& directory : {longPath, base + "/gone"}) {
-    std::filesystem::create_directories(directory);
-    std::filesystem::copy_file(DARTCIRC_BINARY, directory + "/dartcirc");
+  const std::string base = mkdtemp(scratch), removed = base + "/gone/dartcirc", named = base + "/kept/dartcirc (deleted)";
+  const std::string longPath = base + "/" + std::string(200, 'd') + "/" + std::string(100, 'e') + "/dartcirc";
+  for (const std::string& path : {longPath, removed, named}) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::copy_file(DARTCIRC_BINARY, path);
   }
-  const int held = open((base + "/gone/dartcirc").c_str(), O_RDONLY);  // inherited: the child runs it by descriptor
-  unlink((base + "/gone/dartcirc").c_str());
-  EXPECT_EQ(ClosedInputOutput(longPath + "/dartcirc", OutputKind::Pipe), ClosedInputReport);
-  EXPECT_EQ(ClosedInputOutput("/proc/self/fd/" + std::to_string(held), OutputKind::Pipe), ClosedInputReport);
+  const int held = open(removed.c_str(), O_RDONLY);  // inherited: the child runs it by descriptor
+  unlink(removed.c_str());
+  EXPECT_EQ(ClosedInputOutput(longPath, OutputKind::Pipe), ClosedInputReport());
+  EXPECT_EQ(ClosedInputOutput("/proc/self/fd/" + std::to_string(held), OutputKind::Pipe), ClosedInputReport());
+  EXPECT_EQ(ClosedInputOutput(named, OutputKind::Pipe), ClosedInputReport("dartcirc (deleted)"));  // really named so
   close(held);
   std::filesystem::remove_all(base);
 }
