@@ -51,13 +51,18 @@ TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
   const int held = open(removed.c_str(), O_RDONLY);  // inherited: the child runs it by descriptor
   unlink(removed.c_str());
   EXPECT_EQ(ClosedInputOutput(longPath, OutputKind::Pipe), ClosedInputReport());
+#ifndef PROGRAM_EMULATOR  // an emulator shows its guest a path of its own for a removed program
   EXPECT_EQ(ClosedInputOutput("/proc/self/fd/" + std::to_string(held), OutputKind::Pipe), ClosedInputReport());
+#endif
   EXPECT_EQ(ClosedInputOutput(named, OutputKind::Pipe), ClosedInputReport("dartcirc (deleted)"));  // really named so
   close(held);
   std::filesystem::remove_all(base);
 }
 
 TEST(FileSizeLimit, WritePastTheLimitFailsTheRunInsteadOfKillingIt) {
+#ifdef PROGRAM_EMULATOR
+  GTEST_SKIP() << "the shell that sets the limit would start under the emulator too";
+#endif
   RunOptions options;
   options.arguments = {"-c", "ulimit -f 1 && exec \"$0\" 1 2000000", DARTCIRC_BINARY};
   options.output = OutputKind::File;
