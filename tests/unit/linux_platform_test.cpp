@@ -1,13 +1,18 @@
 // The platform under conditions that Linux allows: output converted for a UTF-8
-// terminal, against iconv's conversion of the whole text; any program name; a
-// clock before 1970.
+// terminal, against iconv's conversion; any program name; a clock before 1970;
+// processor quotas of control groups.
+#include <array>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
-#include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "platform/processor_count.h"
 #include "platform/terminal_encoding.h"
 #include "runtime/command_line.h"
 #include "runtime/random_source.h"
@@ -17,51 +22,33 @@
 namespace dartcirc::testing {
 namespace {
 
-// What the terminal receives: one write per flush, and at the end the released byte.
-std::vector<std::string> Encode(const std::vector<std::string>& flushes) {
-  TerminalEncoder encoder;
-  EXPECT_TRUE(OpenTerminalEncoder(encoder));
-  std::vector<std::string> writes;
-  char out[EncodedStepCapacity];
-  for (const std::string& flush : flushes) {
-    writes.emplace_back(out, EncodeForTerminal(encoder, flush.data(), flush.size(), out));
-  }
-  writes.emplace_back(out, ReleaseLeadByte(encoder, out));
-  iconv_close(encoder.converter);
-  return writes;
-}
-
-TEST(TerminalEncoding, FlushesCutAnywhereGiveTheConversionOfTheWholeText) {
-  const std::string characters[] = {"a", "\r\n", "\x82\xA0", "\x81\x40", "\xA1", "\\",
-                                    "\x8A\x6D", "\x88\x9F", "\xFC\x4B", "\x87\x40", "~"};
+// Characters, and bytes that stand for no character (these go out as they are: a
+// lead byte before a byte that cannot trail it, a lone lead byte at the end), in
+// flushes cut anywhere, even inside a character.
+TEST(TerminalEncoding, FlushesCutAnywhereGiveTheConversionOfEachCharacter) {
+  const std::string pieces[] = {"a", "\r\n", "\x82\xA0", "\x81\x40", "\xA1", "\\", "\x8A\x6D", "\x88\x9F",
+                                "\xFC\x4B", "\x87\x40", "~", "\x80", "\xA0", "\xFD", "\xFF", "\x81 "};
   std::mt19937 random(7);
-  for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    for (std::size_t count = random() % 300; count > 0; --count) text += characters[random() % 11];
-    std::vector<std::string> flushes;
-    for (std::size_t at = 0; at < text.size();) {
-      const std::size_t size = 1 + random() % 128;
-      flushes.push_back(text.substr(at, size));
-      at += size;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text, expected;
+    for (std::size_t count = random() % 300; count > 0; --count) {
+      const std::size_t which = random() % 16;  // the last five stand for no character
+      text += pieces[which];
+      expected += which < 11 ? Utf8FromCp932(pieces[which]) : pieces[which];
     }
-    const std::vector<std::string> writes = Encode(flushes);
-    std::string joined;
-    for (const std::string& write : writes) joined += write;
-    ASSERT_EQ(joined, Utf8FromCp932(text)) << round;
-    ASSERT_EQ(writes.size(), flushes.size() + 1);
-    ASSERT_EQ(writes.back(), "");  // nothing is held after whole characters
+    if (round % 3 == 0) text += "\x82", expected += "\x82";  // released when the terminal goes
+    TerminalEncoder encoder;
+    ASSERT_TRUE(OpenTerminalEncoder(encoder));
+    std::string written;
+    char out[EncodedStepCapacity];
+    for (std::size_t at = 0, size; at < text.size(); at += size) {
+      size = std::min<std::size_t>(1 + random() % 128, text.size() - at);
+      written.append(out, EncodeForTerminal(encoder, text.data() + at, size, out));
+    }
+    for (int twice = 0; twice < 2; ++twice) written.append(out, ReleaseLeadByte(encoder, out));
+    iconv_close(encoder.converter);
+    ASSERT_EQ(written, expected) << round;
   }
-}
-
-TEST(TerminalEncoding, BytesThatStandForNoCharacterGoOutAsTheyAre) {
-  const std::vector<std::string> cases[][2] = {
-      {{"\x8A", "\x6D"}, {"", "確", ""}},  // a character split by a flush
-      {{"a\x80" "b\xA0\xFD\xFF"}, {"a\x80" "b\xA0\xFD\xFF", ""}},
-      {{"\x81 x"}, {"\x81 x", ""}},  // a lead byte before a byte that cannot trail it
-      {{"x\x82", " "}, {"x", "\x82 ", ""}},
-      {{"\x82\xA0\x82"}, {"あ", "\x82"}},  // a lone lead byte at the end
-  };
-  for (const auto& c : cases) EXPECT_EQ(Encode(c[0]), c[1]) << c[0][0];
 }
 
 TEST(CommandLineJoin, AnyProgramNameStaysOneArgument) {
@@ -76,16 +63,31 @@ TEST(CommandLineJoin, AnyProgramNameStaysOneArgument) {
 
 TEST(ClockSeed, SeedIsTheTimeOfDayForAnyClock) {
   FakePlatformScope scope;
-  std::mt19937_64 random(11);
-  for (int round = 0; round < 20000; ++round) {
-    const auto seconds = static_cast<std::int64_t>(random() % 8'000'000'000) - 4'000'000'000;
-    const auto nanoseconds = static_cast<std::int64_t>(random() % 1'000'000'000);
+  for (std::int64_t seconds = -4'000'000'007; seconds < 4'000'000'000; seconds += 3'999'991) {
+    const auto nanoseconds = static_cast<std::int64_t>(static_cast<std::uint64_t>(seconds) % 1'000'000'000);
+    const std::chrono::sys_seconds moment{std::chrono::seconds{seconds}};
     scope.fake.time = TimeOfDayAt(seconds, nanoseconds);
     SeedFromClock();
-    const std::chrono::sys_seconds moment{std::chrono::seconds{seconds}};
-    const auto sinceMidnight = moment - std::chrono::floor<std::chrono::days>(moment);
-    ASSERT_EQ(RandomState, sinceMidnight.count() * 1000 + nanoseconds / 1'000'000) << seconds;
+    ASSERT_EQ(RandomState, (moment - std::chrono::floor<std::chrono::days>(moment)).count() * 1000 + nanoseconds / 1'000'000) << seconds;
   }
+}
+
+// A process in group /outer/inner, with the cpu.max texts of the groups from the
+// hierarchy's root down ("" for none).
+TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
+  const std::pair<std::array<std::string, 3>, int> cases[] = {{{"", "", ""}, 0}, {{"", "max 100000", "150000 100000"}, 2},
+                                                              {{"300000 100000", "garbage", "800000 100000"}, 3}};
+  const auto root = std::filesystem::path(::testing::TempDir()) / ("cgroup_" + std::to_string(getpid()));
+  std::filesystem::create_directories(root / "proc/self");
+  std::filesystem::create_directories(root / "sys/fs/cgroup/outer/inner");
+  std::ofstream(root / "proc/self/cgroup") << "1:name=systemd:/elsewhere\n0::/outer/inner\n";
+  for (const auto& [maxes, limit] : cases) {
+    const char* groups[] = {"", "outer/", "outer/inner/"};
+    for (int i = 0; i < 3; ++i) std::ofstream(root / "sys/fs/cgroup" / groups[i] / "cpu.max") << maxes[i] << "\n";
+    EXPECT_EQ(ControlGroupProcessorLimit(root.string()), limit) << maxes[1] << "/" << maxes[2];
+  }
+  std::filesystem::remove_all(root);
+  EXPECT_GE(UsableProcessorCount(), 1);
 }
 
 }  // namespace
