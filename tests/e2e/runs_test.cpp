@@ -3,6 +3,8 @@
 // written. Expected texts are UTF-8 there and are compared as their code page 932
 // bytes; '#' stands for a hexadecimal digit, '*' for a run of them. A reader that leaves early
 // sees a prefix of the expected text, whose last progress line (12 bytes) repeats.
+// Rows named Aarch64_ hold where that processor differs (an integer division by zero
+// does not trap there).
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,7 +13,6 @@
 
 #include "tests/support/cp932.h"
 #include "tests/support/data_table.h"
-#include "tests/support/expected_output.h"
 #include "tests/support/run_binary.h"
 
 namespace dartcirc::testing {
@@ -43,7 +44,9 @@ class Runs : public ::testing::TestWithParam<Row> {};
 
 TEST_P(Runs, ExitCodeAndEveryByteWritten) {
   const TableRow& row = GetParam().fields;
-#if !defined(__x86_64__)
+#if defined(__x86_64__)
+  if (row[0].starts_with("Aarch64_")) GTEST_SKIP();
+#else
   // aarch64 does not trap an integer division by zero, and has neither I/O ports
   // nor non-canonical addresses.
   if (row[0] == "Fault_int_divide" || row[0] == "Fault_port_string" || row[0] == "Fault_non_canonical") {
@@ -86,17 +89,6 @@ std::vector<Row> Rows() {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Runs, ::testing::ValuesIn(Rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.fields[0]; });
-
-TEST(Terminal, EachPromptIsVisibleBeforeTheProgramReads) {
-  InteractiveRun run({}, Midnight);
-  ASSERT_TRUE(run.WaitForOutputEnding(Banner + RadiusPrompt));
-  run.Answer("1000\n");
-  ASSERT_TRUE(run.WaitForOutputEnding(Prompts));
-  run.Answer("30000\n");
-  const RunResult result = run.Finish();
-  EXPECT_EQ(result.output, Banner + Prompts + ThreeLinesOfR1000);
-  EXPECT_EQ(result.exitCode, 0);
-}
 
 }  // namespace
 }  // namespace dartcirc::testing

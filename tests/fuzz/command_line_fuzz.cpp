@@ -4,8 +4,6 @@
 // byte that can trail it are one), then into arguments.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -13,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "runtime/command_line.h"
+#include "tests/support/require.h"
 
 namespace {
 
@@ -56,16 +55,11 @@ std::vector<std::string> Split(const std::string& line) {
   }
 }
 
-void Require(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property failed: %s\n", property);
-  std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace dartcirc;
+  using testing::Require;
   const auto exact = std::make_unique<char[]>(size + 1);
   std::memcpy(exact.get(), data, size);
   exact[size] = '\0';

@@ -8,12 +8,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "runtime/console_input.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/require.h"
 
 namespace {
 
@@ -24,16 +23,11 @@ char InputByteFor(std::uint8_t code) {
   return code % 8 < 3 ? favoured[code % 8] : code % 8 == 3 ? static_cast<char>(code) : static_cast<char>('0' + code % 10);
 }
 
-void Require(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property failed: %s\n", property);
-  std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace dartcirc;
+  using testing::Require;
   static constexpr std::uint32_t FailureCodes[] = {ErrorAccessDenied, ErrorInvalidHandle, ErrorBrokenPipe,
                                                    ErrorIoDevice};
   testing::FakePlatformScope scope;

@@ -4,8 +4,6 @@
 // value; a rejected text reports a position within it (or just past its end).
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -13,6 +11,7 @@
 #include <string_view>
 
 #include "runtime/integer_conversion.h"
+#include "tests/support/require.h"
 
 namespace {
 
@@ -57,16 +56,11 @@ std::optional<std::int64_t> Int64Grammar(std::string_view text) {
   return static_cast<std::int64_t>(negative ? 0 - static_cast<std::uint64_t>(*value) : static_cast<std::uint64_t>(*value));
 }
 
-void Require(bool holds, const char* property) {
-  if (holds) return;
-  std::fprintf(stderr, "property failed: %s\n", property);
-  std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace dartcirc;
+  using testing::Require;
   const auto exact = std::make_unique<char[]>(size);
   std::memcpy(exact.get(), data, size);
   const std::string_view text(exact.get(), size);

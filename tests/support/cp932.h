@@ -2,12 +2,29 @@
 // independent check of the bytes the runtime holds.
 #pragma once
 
+#include <iconv.h>
+
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace dartcirc::testing {
 
-std::string Cp932FromUtf8(std::string_view utf8);
-std::string Utf8FromCp932(std::string_view cp932);
+inline std::string ConvertByIconv(std::string_view bytes, const char* from, const char* to) {
+  const iconv_t converter = iconv_open(to, from);
+  if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error(std::string("no converter to ") + to);
+  std::string out(bytes.size() * 4 + 4, '\0');
+  char* in = const_cast<char*>(bytes.data());
+  char* next = out.data();
+  std::size_t inLeft = bytes.size(), outLeft = out.size();
+  const bool converted = iconv(converter, &in, &inLeft, &next, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(converter);
+  if (!converted) throw std::runtime_error(std::string("not convertible to ") + to);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+inline std::string Cp932FromUtf8(std::string_view utf8) { return ConvertByIconv(utf8, "UTF-8", "CP932"); }
+inline std::string Utf8FromCp932(std::string_view cp932) { return ConvertByIconv(cp932, "CP932", "UTF-8"); }
 
 }  // namespace dartcirc::testing

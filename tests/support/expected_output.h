@@ -21,8 +21,6 @@ inline const std::string Usage =
     "\r\n";
 inline const std::string RadiusError =
     "\r\nERR: \x94\xBC\x8C\x61\x82\xCC\x90\xDD\x92\xE8\r\n" + Usage;
-inline const std::string TrialCountError =
-    "\r\nERR: \x8E\x8E\x8D\x73\x89\xF1\x90\x94\x82\xCC\x90\xDD\x92\xE8\r\n" + Usage;
 inline const std::string RadiusPrompt = "Random Range:";
 inline const std::string Prompts = "Random Range:Max count:";
 // R = 1000 from seed 0.

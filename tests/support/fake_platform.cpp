@@ -14,13 +14,10 @@ FakePlatform* Active = nullptr;
 
 const PlatformCalls FakeCalls = {
     [](std::int32_t which) {  // GetStdHandle
-      const Handle handle = which == StdOutputHandle ? Active->stdOutputHandle : Active->stdInputHandle;
-      if (handle == InvalidHandleValue) Active->lastError = Active->stdGetError;
-      return handle;
+      return which == StdOutputHandle ? Active->stdOutputHandle : Active->stdInputHandle;
     },
     [](Handle) { return Active->outputFileType; },
     [](Handle, void* into, std::uint32_t count, std::uint32_t* countRead) {  // ReadFile
-      ++Active->readCalls;
       *countRead = 0;
       if (Active->loads.empty()) return true;
       FakeLoad& load = Active->loads.front();
@@ -32,9 +29,9 @@ const PlatformCalls FakeCalls = {
       if (load.bytes.empty()) Active->loads.pop_front();
       return !failed;
     },
-    [](Handle handle, const void* from, std::uint32_t count) {  // WriteFile
+    [](Handle, const void* from, std::uint32_t count) {  // WriteFile
       const bool fails = Active->writeError != 0 && static_cast<int>(Active->writes.size()) >= Active->failingWriteFrom;
-      Active->writes.push_back({handle, std::string(static_cast<const char*>(from), count), fails});
+      Active->writes.push_back({std::string(static_cast<const char*>(from), count), fails});
       if (fails) Active->lastError = Active->writeError;
       return !fails;
     },

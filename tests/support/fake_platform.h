@@ -13,7 +13,6 @@
 namespace dartcirc::testing {
 
 struct FakeWrite {
-  Handle handle;
   std::string bytes;
   bool failed;
 };
@@ -31,7 +30,6 @@ struct FakeProcessExit {
 struct FakePlatform {
   Handle stdOutputHandle = 1;
   Handle stdInputHandle = 0;
-  std::uint32_t stdGetError = 0;  // GetLastError after an invalid handle
   std::uint32_t outputFileType = FileTypeChar;
 
   // Writes from number failingWriteFrom (0-based) on fail with writeError.
@@ -40,7 +38,6 @@ struct FakePlatform {
   std::vector<FakeWrite> writes;
 
   std::deque<FakeLoad> loads;  // when empty, a read gives end of input
-  int readCalls = 0;
 
   std::vector<Handle> closedHandles;
   std::uint32_t lastError = 0;

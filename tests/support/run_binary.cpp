@@ -169,12 +169,7 @@ RunResult RunDartcirc(const RunOptions& options) {
     case OutputKind::Pipe:
     case OutputKind::ReaderLeaves:
     case OutputKind::ReaderGone: OpenPipe(reader, output); break;
-    case OutputKind::File:
-      output = options.outputPath.empty()
-                   ? MakeTempFile("")
-                   : open(options.outputPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-      Check(output >= 0, "open output file");
-      break;
+    case OutputKind::File: output = MakeTempFile(""); break;
     case OutputKind::Terminal: OpenTerminal(reader, output); break;
     case OutputKind::DevNull: output = open("/dev/null", O_WRONLY | O_CLOEXEC); break;
     case OutputKind::DevFull: output = open("/dev/full", O_WRONLY | O_CLOEXEC); break;

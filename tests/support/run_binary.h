@@ -25,7 +25,6 @@ struct RunOptions {
   InputKind input = InputKind::Pipe;
   std::string inputBytes;              // for Pipe and File
   OutputKind output = OutputKind::Pipe;
-  std::string outputPath;              // for File: this file, emptied first (default: a fresh temporary one)
   std::size_t readerLeavesAfter = 0;
   std::string fakeTime;                // e.g. "2026-12-06 12:34:56": the clock stands still there
   std::string program;                 // default: the dartcirc binary under test

@@ -76,12 +76,12 @@ TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
   FakePlatformScope scope;
   scope.fake.stdOutputHandle = scope.fake.stdInputHandle = InvalidHandleValue;
   WriteLine(std::string(300, 'x'));  // more than a buffer, and still nothing is written
-  EXPECT_EQ(IoResultCode, ResultNotWritable);
+  EXPECT_EQ(IoResultCode, 105);  // not open for writing
   EXPECT_TRUE(scope.fake.writes.empty());
   Text line = "x";
   ReadWholeLine(ConsoleIn, line);
   EXPECT_EQ(line, "");
-  EXPECT_EQ(IoResultCode, ResultNotReadable);
+  EXPECT_EQ(IoResultCode, 104);  // not open for reading
   scope.fake.stdOutputHandle = 1;
   scope.fake.outputFileType = FileTypeUnknown;  // closed again at each of the two puts
   WriteLine("def");
@@ -90,12 +90,12 @@ TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
   EXPECT_EQ(FlushAfterWrite(ConsoleOut) + FlushStream(ConsoleOut), 0);
   IoResultCode = 0;
   EXPECT_EQ(CloseStream(ConsoleOut), 0);
-  EXPECT_EQ(IoResultCode, ResultNotOpen);
+  EXPECT_EQ(IoResultCode, 103);  // not open
   scope.fake.outputFileType = FileTypeChar;
   WriteLine("ghi");
   EXPECT_EQ(scope.fake.Output(), "ghi\r\n");
   ConsoleIn.streamState = 0;
-  EXPECT_EQ(OpenForReading(ConsoleIn), ResultNotPrepared);
+  EXPECT_EQ(OpenForReading(ConsoleIn), 102);  // not prepared
   FakePlatformScope fresh;
   EndOutputLine(ConsoleOut);  // a line end on a never opened stream is a single LF
   EXPECT_EQ(fresh.fake.Output(), "\n");
