@@ -106,8 +106,7 @@ PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radiu
   std::int32_t draws[4];
   for (std::int32_t& draw : draws) {
     state = Advance(state, OneStep);
-    const std::uint64_t product = std::uint64_t{static_cast<std::uint32_t>(radius)} * state;
-    draw = static_cast<std::int32_t>(product >> 32);
+    draw = DrawAtState(state, radius);
   }
   return {draws[0], draws[1], draws[2], draws[3]};
 }
