@@ -1,13 +1,18 @@
 // The real binaries, one run per row of tests/data/runs.tsv: arguments, standard
 // input, the kind of standard output, the clock, the exit code and every byte
 // written. Expected texts are UTF-8 there and are compared as their code page 932
-// bytes; '#' stands for a hexadecimal digit, '*' for a run of them. A reader that leaves early
-// sees a prefix of the expected text, whose last progress line (12 bytes) repeats.
-// Rows named Aarch64_ hold where that processor differs (an integer division by zero
-// does not trap there).
+// bytes, except at a UTF-8 terminal; '#' stands for a hexadecimal digit, '*' for a
+// run of them. A reader that leaves early sees a prefix of the expected text, whose
+// last progress line (12 bytes) repeats. Rows named Aarch64_ hold where that
+// processor differs (an integer division by zero does not trap there). Then the
+// runs that need a program path or a limit of their own.
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -23,10 +28,19 @@ struct Row {
 };
 void PrintTo(const Row& row, std::ostream* out) { *out << row.fields[0]; }
 
+std::vector<Row> Rows() {
+  std::vector<Row> rows;
+  for (const TableRow& fields : ReadTable("runs.tsv")) rows.push_back({fields});
+  return rows;
+}
+
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
-// Whether output matches pattern, or for a prefix, matches its beginning.
-bool Matches(const std::string& pattern, const std::string& output, bool prefix) {
+// Whether output matches the expected text of a row, or for a prefix, its beginning
+// (whose last line repeats).
+bool Matches(std::string pattern, const std::string& output, bool prefix = false) {
+  const std::string lastLine = pattern.substr(pattern.size() - std::min<std::size_t>(12, pattern.size()));
+  while (prefix && pattern.size() < 2 * output.size()) pattern += lastLine;
   std::size_t p = 0, o = 0;
   for (; p < pattern.size() && o < output.size(); ++p) {
     if (pattern[p] != '#' && pattern[p] != '*') {
@@ -38,6 +52,13 @@ bool Matches(const std::string& pattern, const std::string& output, bool prefix)
     }
   }
   return o == output.size() && (prefix || p == pattern.size());
+}
+
+std::string ExpectedOf(const std::string& name) {
+  for (const Row& row : Rows()) {
+    if (row.fields[0] == name) return Cp932FromUtf8(row.fields[8]);
+  }
+  return "no such row";
 }
 
 class Runs : public ::testing::TestWithParam<Row> {};
@@ -53,8 +74,8 @@ TEST_P(Runs, ExitCodeAndEveryByteWritten) {
     GTEST_SKIP();
   }
 #endif
-  const std::vector<std::string> outputs{"pipe",    "file",   "terminal",     "devnull",
-                                         "devfull", "closed", "readerleaves", "readergone"};
+  const std::vector<std::string> outputs{"pipe",    "file",   "terminal",     "devnull",    "devfull",
+                                         "closed",  "readerleaves", "readergone", "utf8terminal"};
   const std::vector<std::string> inputs{"pipe", "file", "closed"};
   RunOptions options;
   if (row[1] == "fault_program") {
@@ -69,26 +90,57 @@ TEST_P(Runs, ExitCodeAndEveryByteWritten) {
   options.input = static_cast<InputKind>(std::find(inputs.begin(), inputs.end(), row[3]) - inputs.begin());
   options.inputBytes = row[4];
   options.output = static_cast<OutputKind>(std::find(outputs.begin(), outputs.end(), row[5]) - outputs.begin());
-  options.readerLeavesAfter = 1;
   options.fakeTime = row[6];
   const RunResult result = RunDartcirc(options);
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exitCode, std::stoi(row[7]));
-  std::string expected = Cp932FromUtf8(row[8]);
-  const std::string lastLine = expected.substr(expected.size() - std::min<std::size_t>(12, expected.size()));
-  while (options.output == OutputKind::ReaderLeaves && expected.size() < 2 * result.output.size()) expected += lastLine;
-  EXPECT_TRUE(Matches(expected, result.output, options.output == OutputKind::ReaderLeaves)) << result.output;
-  EXPECT_TRUE(options.output != OutputKind::ReaderLeaves || !result.output.empty());
-}
-
-std::vector<Row> Rows() {
-  std::vector<Row> rows;
-  for (const TableRow& fields : ReadTable("runs.tsv")) rows.push_back({fields});
-  return rows;
+  const bool leaves = options.output == OutputKind::ReaderLeaves;
+  EXPECT_TRUE(Matches(options.output == OutputKind::Utf8Terminal ? row[8] : Cp932FromUtf8(row[8]), result.output, leaves))
+      << result.output;
+  EXPECT_TRUE(!leaves || !result.output.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Runs, ::testing::ValuesIn(Rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.fields[0]; });
+
+// The report names the program by the file it was started from, however it is
+// reached: a path longer than a report holds, a removed file, a file really so named.
+TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
+  char scratch[] = "/tmp/dartcirc-path-XXXXXX";
+  const std::string base = mkdtemp(scratch), removed = base + "/gone/dartcirc", named = base + "/kept/dartcirc (deleted)";
+  const std::string longPath = base + "/" + std::string(200, 'd') + "/" + std::string(100, 'e') + "/dartcirc";
+  for (const std::string& path : {longPath, removed, named}) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::copy_file(DARTCIRC_BINARY, path);
+  }
+  const int held = open(removed.c_str(), O_RDONLY);  // inherited: the child runs it by descriptor
+  unlink(removed.c_str());
+  const std::string report = ExpectedOf("Pipe_PromptInputClosed");
+  std::string namedReport = report;
+  namedReport.insert(report.find(" \x82\xCC "), " (deleted)");  // before "の"
+  RunOptions options{.input = InputKind::Closed, .program = longPath};
+  EXPECT_TRUE(Matches(report, RunDartcirc(options).output));
+#ifndef PROGRAM_EMULATOR  // an emulator shows its guest /proc/self/exe as a path of its own
+  options.program = "/proc/self/fd/" + std::to_string(held);
+  EXPECT_TRUE(Matches(report, RunDartcirc(options).output));
+  options.program = named;
+  EXPECT_TRUE(Matches(namedReport, RunDartcirc(options).output));
+#endif
+  close(held);
+  std::filesystem::remove_all(base);
+}
+
+TEST(FileSizeLimit, WritePastTheLimitFailsTheRunInsteadOfKillingIt) {
+#ifdef PROGRAM_EMULATOR
+  GTEST_SKIP() << "the shell that sets the limit would start under the emulator too";
+#endif
+  const RunResult result = RunDartcirc({.arguments = {"-c", "ulimit -f 1 && exec \"$0\" 1 2000000", DARTCIRC_BINARY},
+                                        .output = OutputKind::File, .program = "/bin/sh"});
+  EXPECT_EQ(result.exitCode, 1);  // not ended by the signal
+  EXPECT_TRUE(Matches(ExpectedOf("Pipe_CommandLineInputClosed"), result.output, true));
+  EXPECT_GE(result.output.size(), 512u);
+  EXPECT_EQ(result.output.size() % 128, 0u);  // whole buffers reached the file, the report did not
+}
 
 }  // namespace
 }  // namespace dartcirc::testing

@@ -107,27 +107,6 @@ bool ReadInto(int fd, std::string& into, int timeoutMs) {
   return got > 0;
 }
 
-// Reads fd until the end, until stop says so or until the deadline, and closes it;
-// then waits for the process, killing it first if the deadline passed.
-RunResult Finish(int pid, int fd, std::string& collected, bool (*stop)(const std::string&, std::size_t) = nullptr,
-                 std::size_t limit = 0) {
-  const auto deadline = Clock::now() + Deadline;
-  bool timedOut = false;
-  while (fd >= 0 && ReadInto(fd, collected, 1000) && !(stop != nullptr && stop(collected, limit))) {
-    if ((timedOut = Clock::now() > deadline)) break;
-  }
-  if (fd >= 0) close(fd);
-  if (timedOut) kill(pid, SIGKILL);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  RunResult result;
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.output = collected;
-  return result;
-}
-
 int MakeTempFile(const std::string& contents) {
   char name[] = "/tmp/dartcirc-test-XXXXXX";
   const int fd = mkstemp(name);
@@ -153,6 +132,37 @@ void OpenPipe(int& reader, int& writer) {
   writer = ends[1];
 }
 
+// Reads the output until its end (EIO on a terminal whose slave side is gone) or the
+// deadline, giving the input a line at a time when there is any left; then waits for the
+// process, killing it first if the deadline passed.
+RunResult Finish(int pid, int reader, int inputWriter, std::string input, bool leaveEarly) {
+  const auto deadline = Clock::now() + Deadline;
+  RunResult result;
+  std::size_t answered = 0;  // the output's length when a line was last given
+  while (reader >= 0 && ReadInto(reader, result.output, 1000) && !(leaveEarly && !result.output.empty())) {
+    if (inputWriter >= 0 && result.output.size() > answered && result.output.ends_with(':')) {
+      answered = result.output.size();
+      const std::size_t end = std::min(input.find('\n'), input.size() - 1) + 1;
+      WriteAll(inputWriter, input.substr(0, end));
+      input.erase(0, end);
+      if (input.empty()) close(std::exchange(inputWriter, -1));
+    }
+    if (Clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      break;
+    }
+  }
+  for (int fd : {reader, inputWriter}) {
+    if (fd >= 0) close(fd);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
 }  // namespace
 
 RunResult RunDartcirc(const RunOptions& options) {
@@ -165,11 +175,13 @@ RunResult RunDartcirc(const RunOptions& options) {
   int input = -1, inputWriter = -1, output = -1, reader = -1;
   if (options.input == InputKind::Pipe) OpenPipe(input, inputWriter);
   if (options.input == InputKind::File) input = MakeTempFile(options.inputBytes);
+  std::vector<std::string> environment = options.environment;
   switch (options.output) {
     case OutputKind::Pipe:
     case OutputKind::ReaderLeaves:
     case OutputKind::ReaderGone: OpenPipe(reader, output); break;
     case OutputKind::File: output = MakeTempFile(""); break;
+    case OutputKind::Utf8Terminal: environment.emplace_back("LC_ALL=C.UTF-8"); [[fallthrough]];
     case OutputKind::Terminal: OpenTerminal(reader, output); break;
     case OutputKind::DevNull: output = open("/dev/null", O_WRONLY | O_CLOEXEC); break;
     case OutputKind::DevFull: output = open("/dev/full", O_WRONLY | O_CLOEXEC); break;
@@ -177,18 +189,15 @@ RunResult RunDartcirc(const RunOptions& options) {
   }
   if (options.output == OutputKind::ReaderGone) close(std::exchange(reader, -1));
 
-  const int pid = Spawn(options.program.empty() ? DARTCIRC_BINARY : options.program, options.arguments,
-                        options.fakeTime, input, output, options.environment);
+  const int pid = Spawn(options.program, options.arguments, options.fakeTime, input, output, environment);
   if (input >= 0) close(input);
-  if (inputWriter >= 0) {
-    WriteAll(inputWriter, options.inputBytes);
-    close(inputWriter);
-  }
   if (options.output != OutputKind::File && output >= 0) close(output);
-  std::string collected;
-  const auto readerLeaves = [](const std::string& got, std::size_t after) { return got.size() >= after; };
-  RunResult result = Finish(pid, reader, collected, options.output == OutputKind::ReaderLeaves ? +readerLeaves : nullptr,
-                            options.readerLeavesAfter);
+  const bool terminal = options.output == OutputKind::Terminal || options.output == OutputKind::Utf8Terminal;
+  if (inputWriter >= 0 && (options.inputBytes.empty() || !terminal)) {
+    WriteAll(inputWriter, options.inputBytes);
+    close(std::exchange(inputWriter, -1));
+  }
+  RunResult result = Finish(pid, reader, inputWriter, options.inputBytes, options.output == OutputKind::ReaderLeaves);
   if (options.output == OutputKind::File) {
     lseek(output, 0, SEEK_SET);
     while (ReadInto(output, result.output, 0)) {
@@ -196,38 +205,6 @@ RunResult RunDartcirc(const RunOptions& options) {
     close(output);
   }
   return result;
-}
-
-InteractiveRun::InteractiveRun(const std::vector<std::string>& arguments, const std::string& fakeTime,
-                               const std::vector<std::string>& environment) {
-  std::signal(SIGPIPE, SIG_IGN);
-  int input = -1, slave = -1;
-  OpenPipe(input, input_);
-  OpenTerminal(terminal_, slave);
-  pid_ = Spawn(DARTCIRC_BINARY, arguments, fakeTime, input, slave, environment);
-  close(input);
-  close(slave);
-}
-
-InteractiveRun::~InteractiveRun() {
-  if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
-  if (input_ >= 0) close(input_);
-  if (terminal_ >= 0) close(terminal_);
-}
-
-bool InteractiveRun::ReadSome(int timeoutMs) { return ReadInto(terminal_, output_, timeoutMs); }
-
-bool InteractiveRun::WaitForOutputEnding(const std::string& text) {
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
-  while (!output_.ends_with(text) && Clock::now() < deadline && ReadSome(100)) {
-  }
-  return output_.ends_with(text);
-}
-
-void InteractiveRun::Answer(const std::string& bytes) { WriteAll(input_, bytes); }
-
-RunResult InteractiveRun::Finish() {
-  return testing::Finish(std::exchange(pid_, -1), std::exchange(terminal_, -1), output_);
 }
 
 }  // namespace dartcirc::testing

@@ -1,5 +1,5 @@
-// Runs the real dartcirc binary with its standard handles on a chosen kind of
-// file, and collects every byte it writes and how it ended.
+// Runs a real binary with its standard handles on a chosen kind of file, and
+// collects every byte it writes and how it ended.
 #pragma once
 
 #include <string>
@@ -10,25 +10,25 @@ namespace dartcirc::testing {
 enum class OutputKind {
   Pipe,
   File,
-  Terminal,     // the slave side of a pseudo-terminal in raw mode
+  Terminal,      // the slave side of a pseudo-terminal in raw mode, in the C locale
   DevNull,
   DevFull,
   Closed,
-  ReaderLeaves,  // a pipe whose reader closes after readerLeavesAfter bytes
-  ReaderGone     // a pipe whose reader closed before the program started
+  ReaderLeaves,  // a pipe whose reader closes once the first bytes arrive
+  ReaderGone,    // a pipe whose reader closed before the program started
+  Utf8Terminal   // a terminal whose locale reads UTF-8
 };
 
 enum class InputKind { Pipe, File, Closed };
 
 struct RunOptions {
-  std::vector<std::string> arguments;  // after the program name
+  std::vector<std::string> arguments{};  // after the program name
   InputKind input = InputKind::Pipe;
-  std::string inputBytes;              // for Pipe and File
+  std::string inputBytes{};            // for Pipe and File
   OutputKind output = OutputKind::Pipe;
-  std::size_t readerLeavesAfter = 0;
-  std::string fakeTime;                // e.g. "2026-12-06 12:34:56": the clock stands still there
-  std::string program;                 // default: the dartcirc binary under test
-  std::vector<std::string> environment;  // "NAME=value", in place of an inherited NAME; LC_ALL=C unless set
+  std::string fakeTime{};              // e.g. "2026-12-06 12:34:56": the clock stands still there
+  std::string program = DARTCIRC_BINARY;
+  std::vector<std::string> environment{};  // "NAME=value", in place of an inherited NAME
 };
 
 struct RunResult {
@@ -37,30 +37,9 @@ struct RunResult {
   int signal = 0;
 };
 
+// On a terminal, piped input goes a line at a time, each once the output ends in a
+// prompt (a colon): a prompt that is not shown before its read leaves the program
+// waiting, and the run is ended after two minutes.
 RunResult RunDartcirc(const RunOptions& options);
-
-// A run whose output is a pseudo-terminal and whose input is a pipe, driven step by
-// step: wait for text on the terminal, then answer.
-class InteractiveRun {
- public:
-  explicit InteractiveRun(const std::vector<std::string>& arguments, const std::string& fakeTime = "",
-                          const std::vector<std::string>& environment = {});
-  ~InteractiveRun();
-  InteractiveRun(const InteractiveRun&) = delete;
-  InteractiveRun& operator=(const InteractiveRun&) = delete;
-
-  // Reads the terminal until its output so far ends with text (or 10 s pass);
-  // true when it does.
-  bool WaitForOutputEnding(const std::string& text);
-  void Answer(const std::string& bytes);
-  RunResult Finish();  // reads to the end and waits for the process
-
- private:
-  bool ReadSome(int timeoutMs);
-  int pid_ = -1;
-  int terminal_ = -1;
-  int input_ = -1;
-  std::string output_;
-};
 
 }  // namespace dartcirc::testing

@@ -1,12 +1,16 @@
-// The platform under conditions that Linux allows: output converted for a UTF-8
-// terminal, against iconv's conversion; any program name; a clock before 1970;
-// processor quotas of control groups.
+// The integer conversions on the rows of their table (the fuzz targets check them,
+// and the command-line splitter, against independent models on any bytes), and the
+// platform under conditions that Linux allows: the joining of the argument vector
+// into one command line, whatever the program's name, and index 0; output converted
+// for a UTF-8 terminal, against iconv's conversion; a clock before 1970; processor
+// quotas of control groups.
 #include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -15,12 +19,53 @@
 #include "platform/processor_count.h"
 #include "platform/terminal_encoding.h"
 #include "runtime/command_line.h"
+#include "runtime/integer_conversion.h"
 #include "runtime/random_source.h"
 #include "tests/support/cp932.h"
+#include "tests/support/data_table.h"
 #include "tests/support/fake_platform.h"
 
 namespace dartcirc::testing {
 namespace {
+
+TEST(IntegerConversion, ValuesAndErrorPositionsOfTheTable) {
+  for (const TableRow& row : ReadTable("integer_conversions.tsv")) {
+    const Int32Conversion narrow = ParseInt32(row[0]);
+    const Int64Conversion wide = ParseInt64(row[0]);
+    EXPECT_EQ(std::to_string(narrow.value) + " " + std::to_string(narrow.errorPosition) + " " +
+                  std::to_string(wide.value) + " " + std::to_string(wide.errorPosition),
+              row[1] + " " + row[2] + " " + row[3] + " " + row[4])
+        << "<" << row[0] << ">";
+  }
+}
+
+TEST(CommandLine, ArgumentVectorIsJoinedWithQuotesWhereNeeded) {
+  const char* const arguments[] = {"dartcirc", "1000 1000000", "", "a\tb", "\x01", "x\x7f\xff"};
+  EXPECT_EQ(JoinCommandLine(6, arguments), "dartcirc \"1000 1000000\" \"\" \"a\tb\" \"\x01\" x\x7f\xff");
+  std::ifstream file("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> elements;
+  for (std::string element; std::getline(file, element, '\0');) elements.push_back(element);
+  std::vector<const char*> argv;
+  for (const std::string& element : elements) argv.push_back(element.c_str());
+  EXPECT_EQ(PosixPlatform.getCommandLineA(), JoinCommandLine(static_cast<int>(argv.size()), argv.data()));
+  for (const char* name : {"/tmp/a\"b/dartcirc", "\"", "", "\"\"", "a b\x81", "\x81"}) {  // any name is one argument
+    const char* const argv[] = {name, "1000", "2 0"};
+    FakePlatformScope scope;
+    scope.fake.commandLine = JoinCommandLine(3, argv);
+    EXPECT_EQ(ArgumentCount(), 2) << scope.fake.commandLine;
+    EXPECT_EQ(ArgumentText(2), "2 0");
+  }
+}
+
+TEST(CommandLine, IndexZeroIsTheModulePathCutTo260Bytes) {
+  FakePlatformScope scope;
+  EXPECT_EQ(ArgumentText(0), "/opt/dartcirc/dartcirc");
+  scope.fake.moduleFileName = std::string(300, 'p');
+  EXPECT_EQ(ArgumentText(0), std::string(260, 'p'));
+  char cut[9];  // the real call cuts and terminates too
+  ASSERT_EQ(PosixPlatform.getModuleFileNameA(cut, sizeof cut), 8u);
+  EXPECT_EQ(std::string(cut).size(), 8u);
+}
 
 // Characters, and bytes that stand for no character (these go out as they are: a
 // lead byte before a byte that cannot trail it, a lone lead byte at the end), in
@@ -48,16 +93,6 @@ TEST(TerminalEncoding, FlushesCutAnywhereGiveTheConversionOfEachCharacter) {
     for (int twice = 0; twice < 2; ++twice) written.append(out, ReleaseLeadByte(encoder, out));
     iconv_close(encoder.converter);
     ASSERT_EQ(written, expected) << round;
-  }
-}
-
-TEST(CommandLineJoin, AnyProgramNameStaysOneArgument) {
-  for (const char* name : {"/tmp/a\"b/dartcirc", "\"", "", "\"\"", "a b\x81", "\x81"}) {
-    const char* const argv[] = {name, "1000", "2 0"};
-    FakePlatformScope scope;
-    scope.fake.commandLine = JoinCommandLine(3, argv);
-    EXPECT_EQ(ArgumentCount(), 2) << scope.fake.commandLine;
-    EXPECT_EQ(ArgumentText(2), "2 0");
   }
 }
 
