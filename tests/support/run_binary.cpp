@@ -44,35 +44,25 @@ std::vector<std::string> ClockVariables(const std::string& fakeTime) {
 }
 
 // Starts the program with descriptor 0 on input and 1 on output; -1 leaves it
-// closed. The environment is this one with the settings in place of inherited
-// variables of their names, the C locale unless a setting names one, UTC, and the
-// clock pinned at fakeTime if given. A program built for another processor starts
-// under its emulator, which hands its own environment on: the clock library must
-// be loaded into the program alone, so it goes as -E settings.
+// closed. The environment is this one after the settings, which so take the place
+// of inherited variables of their names, then the C locale, UTC, and the clock
+// pinned at fakeTime if given. A program built for another processor starts under
+// its emulator, which hands its own environment on: the clock library must be
+// loaded into the program alone, so it goes as -E settings.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments, const std::string& fakeTime,
-          int input, int output, std::vector<std::string> settings = {}) {
-  if (std::none_of(settings.begin(), settings.end(),
-                   [](const std::string& setting) { return setting.starts_with("LC_ALL="); })) {
-    settings.emplace_back("LC_ALL=C");  // the texts reach a terminal as bytes
-  }
-  std::vector<std::string> argv, envp = settings;
+          int input, int output, std::vector<std::string> envp) {
+  envp.insert(envp.end(), {"LC_ALL=C", "TZ=UTC"});  // the texts reach a terminal as bytes
+  std::vector<std::string> argv;
 #ifdef PROGRAM_EMULATOR
   std::istringstream emulator(PROGRAM_EMULATOR);
   for (std::string word; emulator >> word;) argv.push_back(word);
   for (const std::string& variable : ClockVariables(fakeTime)) argv.insert(argv.end(), {"-E", variable});
+#else
+  for (const std::string& variable : ClockVariables(fakeTime)) envp.push_back(variable);
 #endif
   argv.push_back(program);
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string variable = *entry;
-    if (std::none_of(settings.begin(), settings.end(), [&](const std::string& setting) {
-          return variable.starts_with(setting.substr(0, setting.find('=') + 1));
-        })) envp.push_back(variable);
-  }
-  envp.push_back("TZ=UTC");
-#ifndef PROGRAM_EMULATOR
-  for (const std::string& variable : ClockVariables(fakeTime)) envp.push_back(variable);
-#endif
+  for (char** entry = environ; *entry != nullptr; ++entry) envp.emplace_back(*entry);
   std::vector<char*> argPointers = Pointers(argv), envPointers = Pointers(envp);
   const pid_t pid = fork();
   Check(pid >= 0, "fork");

@@ -138,27 +138,6 @@ TEST(ExceptionReport, LongMessageIsCutWholeCharactersAtTheBufferEnd) {
   EXPECT_EQ(secondLine, message.substr(0, secondLine.size()));
 }
 
-TEST(TopLevel, UnhandledExceptionsAndFailuresAtEachStage) {
-  const struct {
-    void (*body)();
-    std::int32_t exitCode;
-    const char* start;
-  } cases[] = {
-      {[] { throw std::bad_alloc(); }, 203, "Runtime error 203 at "},
-      {[] { StartModules(); throw std::bad_alloc(); }, 1, "EOutOfMemoryがモジュール dartcirc の "},
-      {[] { StartModules(); SignalRuntimeError(KindInvalidPointer, 0x10); }, 1, "EInvalidPointerがモジュール dartcirc の "},
-      {[] { StartModules(); IoResultCode = 104; CheckIoResult(); }, 1, "EInOutErrorがモジュール dartcirc の "},
-      {[] { StartModules(); StopModules(); IoResultCode = 105; CheckIoResult(); }, 105, "Runtime error 105 at "},
-  };
-  for (const auto& c : cases) {
-    FakePlatformScope scope;
-    EXPECT_EQ(ExitCodeOf([&] { RunUnderTopLevelHandler(c.body); }), c.exitCode);
-    EXPECT_TRUE(scope.fake.Output().starts_with(Cp932FromUtf8(c.start))) << scope.fake.Output();
-    EXPECT_EQ(OutOfMemoryInstance, nullptr);
-    EXPECT_TRUE(RuntimeErrorHook == nullptr && UnhandledExceptionHook == nullptr);
-  }
-}
-
 TEST(Termination, ModulesAndTheEndOfTheProcess) {
   const struct {
     std::uint32_t writeError;

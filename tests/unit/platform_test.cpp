@@ -1,7 +1,7 @@
 // The integer conversions on the rows of their table (the fuzz targets check them,
 // and the command-line splitter, against independent models on any bytes), and the
 // platform under conditions that Linux allows: the joining of the argument vector
-// into one command line, whatever the program's name, and index 0; output converted
+// into one command line, whatever the program's name; output converted
 // for a UTF-8 terminal, against iconv's conversion; a clock before 1970; processor
 // quotas of control groups.
 #include <array>
@@ -55,16 +55,6 @@ TEST(CommandLine, ArgumentVectorIsJoinedWithQuotesWhereNeeded) {
     EXPECT_EQ(ArgumentCount(), 2) << scope.fake.commandLine;
     EXPECT_EQ(ArgumentText(2), "2 0");
   }
-}
-
-TEST(CommandLine, IndexZeroIsTheModulePathCutTo260Bytes) {
-  FakePlatformScope scope;
-  EXPECT_EQ(ArgumentText(0), "/opt/dartcirc/dartcirc");
-  scope.fake.moduleFileName = std::string(300, 'p');
-  EXPECT_EQ(ArgumentText(0), std::string(260, 'p'));
-  char cut[9];  // the real call cuts and terminates too
-  ASSERT_EQ(PosixPlatform.getModuleFileNameA(cut, sizeof cut), 8u);
-  EXPECT_EQ(std::string(cut).size(), 8u);
 }
 
 // Characters, and bytes that stand for no character (these go out as they are: a
