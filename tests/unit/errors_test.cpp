@@ -2,7 +2,7 @@
 // classes and messages of each error kind and exception code against the tables in
 // tests/data (messages as readable text, compared as their code page 932 bytes),
 // the numbered report without error handling, and the exception report's rules.
-#include <new>
+#include <utility>
 #include <set>
 #include <string>
 
@@ -13,6 +13,7 @@
 #include "runtime/exception_report.h"
 #include "runtime/extended.h"
 #include "runtime/message_table.h"
+#include "runtime/soft_extended.h"
 #include "tests/support/cp932.h"
 #include "tests/support/data_table.h"
 #include "tests/support/fake_platform.h"
@@ -84,6 +85,11 @@ TEST(ProcessorFaults, EachCodeBecomesItsExceptionOrEndsWithItsNumber) {
   FakePlatformScope scope;
   const OsExceptionRecord program{ProgramExceptionCode, InProgram, {InProgram, 0}};
   EXPECT_EQ(ExitCodeOf([&] { TopLevelExceptionHandler(program); }), 217);
+  // The software extended real raises what the x87 faults with; invalid goes first.
+  for (const auto& [conditions, exitCode] : {std::pair{ConditionInvalid | ConditionZeroDivide | ConditionOverflow, 207},
+                                             {ConditionZeroDivide | ConditionOverflow, 200}, {ConditionOverflow, 205}}) {
+    EXPECT_EQ(ExitCodeOf([&] { RaiseFloatingPointConditions(conditions); }), exitCode);
+  }
 }
 
 // Within a module the message names it (the fault program's reports show that).

@@ -100,7 +100,7 @@ TEST(ClockSeed, SeedIsTheTimeOfDayForAnyClock) {
 // A process in group /outer/inner, with the cpu.max texts of the groups from the
 // hierarchy's root down ("" for none).
 TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
-  const std::pair<std::array<std::string, 3>, int> cases[] = {{{"", "", ""}, 0}, {{"", "max 100000", "150000 100000"}, 2},
+  const std::pair<std::array<std::string, 3>, int> cases[] = {{{"", "", ""}, 0}, {{"", "max 100000", "50000 100000"}, 1},
                                                               {{"300000 100000", "garbage", "800000 100000"}, 3}};
   const auto root = std::filesystem::path(::testing::TempDir()) / ("cgroup_" + std::to_string(getpid()));
   std::filesystem::create_directories(root / "proc/self");
