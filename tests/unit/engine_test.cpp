@@ -1,16 +1,14 @@
-// The estimation loop (its known runs from random state 0 are end-to-end rows): every
-// vector path, block by block, and every engine setting, run by run, against the
-// point-by-point loop. The filters where they are easiest to get wrong: the margin
-// at the points nearest the circle, the coarse test's bounds at the states and
-// fractions that put a point furthest from what it sees, and the block kernel at
-// the AVX-512 paths' width in plain vector code that any processor runs (16 lanes,
-// an odd number of groups in a block, 8-bit lane masks).
+// The engine (the estimation loop's known runs are end-to-end rows): every vector
+// path and every thread count against the point-by-point loop, block by block, and
+// the kernel at the AVX-512 paths' width in plain vector code that any processor
+// runs (16 lanes, an odd number of groups in a block, 8-bit lane masks). The
+// filters where they are easiest to get wrong: the margin at the points nearest the
+// circle, the coarse test's bounds at the states and fractions that put a point
+// furthest from what it sees.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <limits>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -23,10 +21,7 @@
 #include "engine/block_filter.h"
 #include "engine/block_kernel.h"
 #include "estimator/estimation.h"
-#include "estimator/run_variables.h"
-#include "runtime/fixed_real_output.h"
 #include "runtime/random_source.h"
-#include "tests/support/fake_platform.h"
 
 namespace dartcirc::testing {
 namespace {
@@ -35,73 +30,31 @@ namespace {
 const VectorPath Paths[] = {VectorPath::Baseline, VectorPath::Avx2, VectorPath::Avx512F,
                             VectorPath::Avx512Ifma};
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::int64_t ManyTrials = 200000;
-#else
-constexpr std::int64_t ManyTrials = 1000000;
-#endif
-
-struct Outcome {
-  std::vector<std::string> lines;
-  std::int64_t inside, blocks, trialsLeft;
-  std::uint32_t state;
-  bool operator==(const Outcome&) const = default;
-};
-
 class Engine : public ::testing::Test {
  protected:
   void SetUp() override { ResetFloatingPointUnit(); }
-
-  // The loop run through the fake from the given state: with a setting, by the
-  // engine; without, block after block by the point-by-point loop.
-  Outcome Run(std::int32_t radius, std::int64_t trials, std::uint32_t state, const EngineSetting* setting) {
-    ResetRuntimeState();
-    scope_.fake.writes.clear();
-    RandomState = state;
-    Radius = radius;
-    RadiusSquared = SquareOfRadius(radius);
-    TrialsLeft = trials;
-    InsideCount = BlockCount = 0;
-    try {
-      if (setting != nullptr) RunEstimationWith(*setting);
-      for (; setting == nullptr && TrialsLeft > 0; TrialsLeft -= BlockSize) {
-        InsideCount += CountBlockPointByPoint(radius, RadiusSquared);
-        EndOutputLine(WriteFixedReal(ConsoleOut, 10, 8, RunningEstimate(InsideCount, ++BlockCount)));
-        CheckIoResult();
-      }
-    } catch (const FakeProcessExit&) {
-    }
-    std::vector<std::string> lines;
-    for (const FakeWrite& write : scope_.fake.writes) lines.push_back(write.failed ? "failed" : write.bytes);
-    return {lines, InsideCount, BlockCount, TrialsLeft, RandomState};
-  }
-
-  FakePlatformScope scope_;
 };
 
-// Writes fail from the sixth line on in the last run: it ends after that line.
-TEST_F(Engine, EverySettingRunsAsThePointByPointLoop) {
-  const struct {
-    std::int32_t radius;
-    std::int64_t trials;
-    std::uint32_t state;
-  } runs[] = {{5, 10001, 45296789},        {1105, 1, 4294967295u},  {46340, ManyTrials - 1, 123456789},
-              {1 << 20, 250000, 2024},     {2147483647, ManyTrials + 1, 3000000000u},
-              {1000, std::numeric_limits<std::int64_t>::max(), 5}};
-  for (const auto& run : runs) {
-    scope_.fake.writeError = run.trials == std::numeric_limits<std::int64_t>::max() ? ErrorNoData : 0;
-    scope_.fake.failingWriteFrom = 5;
-    const Outcome expected = Run(run.radius, run.trials, run.state, nullptr);
+// Blocks come in order whatever the path and the threads, each counted as the
+// point-by-point loop counts it; a failure while one is taken stops the run.
+TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
+  for (std::int32_t radius : {5, 1105, 46340, 1 << 20, 2147483647}) {
+    const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
+    std::vector<std::int64_t> expected;
+    RandomState = 123456789;
+    for (int block = 0; block < 100; ++block) expected.push_back(CountBlockPointByPoint(radius, SquareOfRadius(radius)));
     for (VectorPath path : Paths) {
       for (int threads : {1, 2, 3, 8}) {
-        const EngineSetting setting{path, threads};
-        EXPECT_TRUE(!MachineHasPath(path) || Run(run.radius, run.trials, run.state, &setting) == expected)
-            << run.radius << " path " << static_cast<int>(path) << " threads " << threads;
+        if (!MachineHasPath(path)) continue;
+        std::vector<std::int64_t> counted;
+        CountBlocksInOrder(123456789, filter, 100, {path, threads}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
+        EXPECT_EQ(counted, expected) << radius << " path " << static_cast<int>(path) << " threads " << threads;
+        EXPECT_THROW(CountBlocksInOrder(0, filter, std::int64_t{1} << 50, {path, threads},
+                                        [&](const BlockTally&) { if (counted.size() == 103) throw 6; counted.push_back(0); }), int);
+        EXPECT_EQ(counted.size(), 103u);
       }
     }
   }
-  EXPECT_EQ(BlockCount, 6);
-  EXPECT_EQ(TrialsLeft, std::numeric_limits<std::int64_t>::max() - 5 * BlockSize);
 }
 
 // A worker that got a whole window ahead sleeps until blocks are handed out, and is
