@@ -30,7 +30,7 @@ const PlatformCalls FakeCalls = {
       return !failed;
     },
     [](Handle, const void* from, std::uint32_t count) {  // WriteFile
-      const bool fails = Active->writeError != 0 && static_cast<int>(Active->writes.size()) >= Active->failingWriteFrom;
+      const bool fails = Active->writeError != 0;
       Active->writes.push_back({std::string(static_cast<const char*>(from), count), fails});
       if (fails) Active->lastError = Active->writeError;
       return !fails;
@@ -52,6 +52,18 @@ const PlatformCalls FakeCalls = {
     },
 };
 
+void ResetRuntimeState() {
+  ConsoleIn = ConsoleOut = ConsoleStream{};
+  ConsoleIn.streamState = ConsoleOut.streamState = StreamClosed;
+  IoResultCode = ProcessExitCode = 0;
+  ErrorAddress = 0;
+  ConsoleProgramFlag = true;
+  RuntimeErrorHook = nullptr;
+  UnhandledExceptionHook = nullptr;
+  OsExceptionTranslator = nullptr;
+  StartedModuleCount = 0;
+}
+
 }  // namespace
 
 std::string FakePlatform::Output() const {
@@ -64,18 +76,6 @@ std::vector<std::size_t> FakePlatform::WriteSizes() const {
   std::vector<std::size_t> sizes;
   for (const FakeWrite& write : writes) sizes.push_back(write.bytes.size());
   return sizes;
-}
-
-void ResetRuntimeState() {
-  ConsoleIn = ConsoleOut = ConsoleStream{};
-  ConsoleIn.streamState = ConsoleOut.streamState = StreamClosed;
-  IoResultCode = ProcessExitCode = 0;
-  ErrorAddress = 0;
-  ConsoleProgramFlag = true;
-  RuntimeErrorHook = nullptr;
-  UnhandledExceptionHook = nullptr;
-  OsExceptionTranslator = nullptr;
-  StartedModuleCount = 0;
 }
 
 FakePlatformScope::FakePlatformScope() {

@@ -32,9 +32,7 @@ struct FakePlatform {
   Handle stdInputHandle = 0;
   std::uint32_t outputFileType = FileTypeChar;
 
-  // Writes from number failingWriteFrom (0-based) on fail with writeError.
-  std::uint32_t writeError = 0;
-  int failingWriteFrom = 0;
+  std::uint32_t writeError = 0;  // nonzero: every write fails with this code
   std::vector<FakeWrite> writes;
 
   std::deque<FakeLoad> loads;  // when empty, a read gives end of input
@@ -62,8 +60,6 @@ class FakePlatformScope {
 
   FakePlatform fake;
 };
-
-void ResetRuntimeState();
 
 // The code the process ended with under the fake, or -1 when the action came back.
 template <typename Action>

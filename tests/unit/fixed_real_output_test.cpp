@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cmath>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -69,21 +67,6 @@ TEST_F(FixedRealOutput, EveryPowerOfTenInTheTablesIsTheExactPowerRoundedToNeares
       carry >>= 32;
     }
     if (carry != 0) power.push_back(static_cast<std::uint32_t>(carry));
-  }
-}
-
-TEST_F(FixedRealOutput, NormalizeDecimalKeepsTheValue) {
-  EXPECT_EQ(NormalizeDecimal(ExtendedFromInt32(0)).exponent, 0);
-  const auto log10 = [](Extended a) {
-    const ExtendedBits bits = BitsOf(a);
-    return std::log10(static_cast<double>(bits.significand)) + (bits.exponentField - 16383 - 63) * std::log10(2.0);
-  };
-  std::mt19937_64 random(4951);
-  for (int trial = 0; trial < 20'000; ++trial) {
-    const Extended a = ExtendedFromFields(static_cast<std::uint16_t>(1 + random() % 32766), random() | IntegerBit);
-    const DecimalNormal normal = NormalizeDecimal(a);
-    ASSERT_TRUE(normal.scaled >= ExtendedFromInt32(1) && normal.scaled < ExtendedFromInt32(16));
-    ASSERT_NEAR(log10(normal.scaled) + normal.exponent, log10(a), 1e-9) << BitsOf(a).exponentField;
   }
 }
 
