@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "runtime/integer_conversion.h"
@@ -81,15 +80,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(wide.errorPosition >= 0 && wide.errorPosition <= static_cast<std::int32_t>(proper.size()) + 1,
           "ParseInt64 position");
 
-  if (size >= 9) {  // the decimal text of any number in range converts back to it
-    std::int64_t n;
-    std::memcpy(&n, data, 8);
-    n >>= data[8] % 64;
-    const Int64Conversion back = ParseInt64(std::to_string(n));
-    Require(back.value == n && back.errorPosition == 0, "ParseInt64 takes back a decimal text");
-    const auto m = static_cast<std::int32_t>(n);
-    const Int32Conversion back32 = ParseInt32(std::to_string(m));
-    Require(back32.value == m && back32.errorPosition == 0, "ParseInt32 takes back a decimal text");
-  }
   return 0;
 }

@@ -1,6 +1,6 @@
 // The console streams through the recording fake: how output reaches the handle on
-// each kind of device, the codes of streams that are not open, and the input
-// buffer; the fuzz target checks the lines read on any sequence of loads.
+// each kind of device, and the codes of streams that are not open; the fuzz target
+// checks the lines read on any sequence of loads.
 #include <string>
 #include <vector>
 
@@ -70,22 +70,6 @@ TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
   FakePlatformScope fresh;
   EndOutputLine(ConsoleOut);  // a line end on a never opened stream is a single LF
   EXPECT_EQ(fresh.fake.Output(), "\n");
-}
-
-TEST(ConsoleInput, LinesOfAnyLengthIn255ByteChunks) {
-  FakePlatformScope scope;
-  const std::string line(600, '7');
-  scope.fake.loads = {{line + "\r\n" + line + "\r\n"}};
-  std::vector<std::int32_t> chunks;
-  char area[255];
-  do chunks.push_back(ReadLineChunk(ConsoleIn, area, 255));
-  while (chunks.back() != 0);
-  EXPECT_EQ(chunks, (std::vector<std::int32_t>{255, 255, 90, 0}));
-  EXPECT_EQ(ConsoleIn.bufferFill, 128u);  // no load is larger
-  SkipToNextLine(ConsoleIn);
-  Text whole;
-  ReadWholeLine(ConsoleIn, whole);
-  EXPECT_EQ(whole, line);
 }
 
 }  // namespace
