@@ -10,7 +10,6 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <vector>
 
 #include <unistd.h>
 
@@ -42,12 +41,6 @@ TEST(IntegerConversion, ValuesAndErrorPositionsOfTheTable) {
 TEST(CommandLine, ArgumentVectorIsJoinedWithQuotesWhereNeeded) {
   const char* const arguments[] = {"dartcirc", "1000 1000000", "", "a\tb", "\x01", "x\x7f\xff"};
   EXPECT_EQ(JoinCommandLine(6, arguments), "dartcirc \"1000 1000000\" \"\" \"a\tb\" \"\x01\" x\x7f\xff");
-  std::ifstream file("/proc/self/cmdline", std::ios::binary);
-  std::vector<std::string> elements;
-  for (std::string element; std::getline(file, element, '\0');) elements.push_back(element);
-  std::vector<const char*> argv;
-  for (const std::string& element : elements) argv.push_back(element.c_str());
-  EXPECT_EQ(PosixPlatform.getCommandLineA(), JoinCommandLine(static_cast<int>(argv.size()), argv.data()));
   for (const char* name : {"/tmp/a\"b/dartcirc", "\"", "", "\"\"", "a b\x81", "\x81"}) {  // any name is one argument
     const char* const argv[] = {name, "1000", "2 0"};
     FakePlatformScope scope;
