@@ -7,7 +7,8 @@
 //   x87-invalid          an extended division of zero by zero
 //   x87-overflow         an extended product beyond the largest finite value
 //   privileged           an instruction only the kernel may run
-//   port-string          a string input from an I/O port, which needs I/O privilege (x86-64)
+//   port-string          a string input from an I/O port, which needs I/O privilege,
+//                        behind an address-size prefix (x86-64)
 //   illegal              an undefined instruction, a code without a class of its own
 //   stack-overflow       recursion without end
 //   out-of-memory        an allocation that fails
@@ -42,7 +43,7 @@ void FaultOfTheProcessor(std::uintptr_t nowhere) {
   if (Mode == "non-canonical") asm volatile("movl (%0), %%eax" : : "r"(nowhere | 1ul << 63) : "eax", "memory");
   if (Mode == "int-divide") asm volatile("cltd\n\tidivl %1" : "+a"(quotient) : "r"(Zero) : "edx");
   if (Mode == "privileged") asm volatile("hlt");
-  if (Mode == "port-string") asm volatile("insb" : : : "memory");
+  if (Mode == "port-string") asm volatile("addr32 insb" : : : "memory");  // a prefix before the opcode
   if (Mode == "illegal") asm volatile("ud2");
 #elif defined(__aarch64__)
   int quotient;
