@@ -44,25 +44,31 @@ std::vector<std::string> ClockVariables(const std::string& fakeTime) {
 }
 
 // Starts the program with descriptor 0 on input and 1 on output; -1 leaves it
-// closed. The environment is this one after the settings, which so take the place
-// of inherited variables of their names, then the C locale, UTC, and the clock
-// pinned at fakeTime if given. A program built for another processor starts under
-// its emulator, which hands its own environment on: the clock library must be
-// loaded into the program alone, so it goes as -E settings.
+// closed. The environment is the settings, then the C locale, UTC and the clock
+// pinned at fakeTime (if given) unless the settings name them, then the inherited
+// variables not yet named: each name once, since an emulator takes the last of
+// several. A program built for another processor starts under its emulator, which
+// hands its own environment on: the clock library must be loaded into the program
+// alone, so it goes as -E settings.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments, const std::string& fakeTime,
           int input, int output, std::vector<std::string> envp) {
-  envp.insert(envp.end(), {"LC_ALL=C", "TZ=UTC"});  // the texts reach a terminal as bytes
-  std::vector<std::string> argv;
+  const auto add = [&envp](const std::string& variable) {
+    if (std::none_of(envp.begin(), envp.end(), [&](const std::string& setting) {
+          return variable.starts_with(setting.substr(0, setting.find('=') + 1));
+        })) envp.push_back(variable);
+  };
+  std::vector<std::string> argv, defaults{"LC_ALL=C", "TZ=UTC"};  // the texts reach a terminal as bytes
 #ifdef PROGRAM_EMULATOR
   std::istringstream emulator(PROGRAM_EMULATOR);
   for (std::string word; emulator >> word;) argv.push_back(word);
   for (const std::string& variable : ClockVariables(fakeTime)) argv.insert(argv.end(), {"-E", variable});
 #else
-  for (const std::string& variable : ClockVariables(fakeTime)) envp.push_back(variable);
+  for (const std::string& variable : ClockVariables(fakeTime)) defaults.push_back(variable);
 #endif
   argv.push_back(program);
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  for (char** entry = environ; *entry != nullptr; ++entry) envp.emplace_back(*entry);
+  for (const std::string& variable : defaults) add(variable);
+  for (char** entry = environ; *entry != nullptr; ++entry) add(*entry);
   std::vector<char*> argPointers = Pointers(argv), envPointers = Pointers(envp);
   const pid_t pid = fork();
   Check(pid >= 0, "fork");
