@@ -6,6 +6,7 @@
 // last progress line (12 bytes) repeats. Rows named Aarch64_ hold where that
 // processor differs (an integer division by zero does not trap there). Then the
 // runs that need a program path or a limit of their own.
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 #include <string>

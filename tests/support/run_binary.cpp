@@ -128,9 +128,9 @@ void OpenPipe(int& reader, int& writer) {
   writer = ends[1];
 }
 
-// Reads the output until its end (EIO on a terminal whose slave side is gone) or the
-// deadline, giving the input a line at a time when there is any left; then waits for the
-// process, killing it first if the deadline passed.
+// Reads the output until its end (EIO on a terminal whose slave side is gone) or
+// the deadline, giving what is left of the input a line at a time; then waits for
+// the process, killing it first if the deadline passed.
 RunResult Finish(int pid, int reader, int inputWriter, std::string input, bool leaveEarly) {
   const auto deadline = Clock::now() + Deadline;
   RunResult result;
