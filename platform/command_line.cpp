@@ -23,7 +23,8 @@ int ArgumentVectorSize = 0;
 const char* const* ArgumentVector = nullptr;
 
 // Read whole at start into fixed storage, so that a report written from a signal
-// handler can name the program.
+// handler can name the program. Filled once, so the path that readlink leaves in
+// it is terminated by the zeros behind it.
 char ExecutablePath[PathCapacity + 1];
 std::uint32_t ExecutablePathLength = 0;
 
@@ -99,7 +100,6 @@ void SaveExecutablePath(const char* startedAs) {
   const ssize_t length = readlink("/proc/self/exe", ExecutablePath, PathCapacity);
   if (length > 0) {
     ExecutablePathLength = static_cast<std::uint32_t>(length);
-    ExecutablePath[ExecutablePathLength] = '\0';
     constexpr std::string_view Deleted = " (deleted)";
     if (std::string_view(ExecutablePath, ExecutablePathLength).ends_with(Deleted) &&
         !IsRunningExecutable(ExecutablePath)) {
@@ -132,7 +132,7 @@ std::string JoinCommandLine(int count, const char* const* arguments) {
   std::size_t size = sizeof "dartcirc";
   for (int index = 0; index < count; ++index) size += std::strlen(arguments[index]) + 3;
   std::string line;
-  line.reserve(size);  // made once, at most its final size
+  line.reserve(size);  // made once, with room for the longest line these elements give
   for (int index = 0; index < count; ++index) {
     const std::string_view element = arguments[index];
     const bool empty = element.find_first_not_of('"') == std::string_view::npos;
