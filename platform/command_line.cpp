@@ -135,11 +135,10 @@ std::string JoinCommandLine(int count, const char* const* arguments) {
   line.reserve(size);  // made once, with room for the longest line these elements give
   for (int index = 0; index < count; ++index) {
     const std::string_view element = arguments[index];
-    const bool empty = element.find_first_not_of('"') == std::string_view::npos;
-    const bool quoted = (empty && index > 0) || std::any_of(element.begin(), element.end(), IsSeparator);
+    const bool quoted = std::any_of(element.begin(), element.end(), IsSeparator);
     if (index > 0) line += ' ';
     if (quoted) line += '"';
-    if (empty && index == 0) line += "dartcirc";
+    if (index == 0 && element.find_first_not_of('"') == std::string_view::npos) line += "dartcirc";
     for (char byte : element) {
       if (byte != '"') line += byte;
     }
