@@ -89,11 +89,13 @@ void StartPlatform();
 // for a moment before it.
 SystemTime TimeOfDayAt(std::int64_t seconds, std::int64_t nanoseconds);
 
-// The command line that an argument vector stands for: elements joined by one
-// space, an element quoted when it is empty or holds a byte from 0x01 to 0x20.
-// The program name is never read back from the line, but it must stay one
-// argument whatever the path holds: its quote bytes are left out, and a name
-// left empty stands as "dartcirc".
+// The command line that an argument vector stands for, the line that, typed, gives
+// each element as one argument: the shell has already grouped the words, so the
+// quote bytes of each element are left out (a quote is never part of an
+// argument), and an element is then quoted when it holds a byte from 0x01 to 0x20.
+// Elements are joined by one space. An empty element, or one of quotes alone,
+// adds nothing but its space and counts for nothing, as an empty pair of quotes
+// typed; a program name left empty stands as dartcirc.
 std::string JoinCommandLine(int count, const char* const* arguments);
 
 // The Windows error code of a POSIX errno value.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -105,7 +106,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, Runs, ::testing::ValuesIn(Rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.fields[0]; });
 
 // The report names the program by the file it was started from, however it is
-// reached: a path longer than a report holds, a removed file, a file really so named.
+// reached: a path longer than a report holds, a removed file, a file really so
+// named, a path past the longest that Linux gives (by the name it was started by),
+// a name in UTF-8 (in code page 932, as the report's own text).
 TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
   char scratch[] = "/tmp/dartcirc-path-XXXXXX";
   const std::string base = mkdtemp(scratch), removed = base + "/gone/dartcirc", named = base + "/kept/dartcirc (deleted)";
@@ -117,18 +120,57 @@ TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
   const int held = open(removed.c_str(), O_RDONLY);  // inherited: the child runs it by descriptor
   unlink(removed.c_str());
   const std::string report = ExpectedOf("Pipe_PromptInputClosed");
-  std::string namedReport = report;
-  namedReport.insert(report.find(" \x82\xCC "), " (deleted)");  // before "の"
+  const auto reportNaming = [&](const std::string& name) {
+    std::string renamed = report;
+    return renamed.replace(report.find("dartcirc \x82\xCC "), 8, name);  // before "の"
+  };
   RunOptions options{.input = InputKind::Closed, .program = longPath};
   EXPECT_TRUE(Matches(report, RunDartcirc(options).output));
+  // Japanese converts; a character code page 932 lacks becomes "?"; bytes that are not UTF-8 stay.
+  for (const auto& [name, shown] : {std::pair{"ダーツ", Cp932FromUtf8("ダーツ")},
+                                    {"😀éd", "??d"}, {"\x80ツ", "\x80ツ"}}) {
+    options.program = base + "/日本/" + name;
+    std::filesystem::create_directories(base + "/日本");
+    std::filesystem::copy_file(DARTCIRC_BINARY, options.program);
+    EXPECT_TRUE(Matches(reportNaming(shown), RunDartcirc(options).output)) << shown;
+  }
 #ifndef PROGRAM_EMULATOR  // an emulator shows its guest /proc/self/exe as a path of its own
   options.program = "/proc/self/fd/" + std::to_string(held);
   EXPECT_TRUE(Matches(report, RunDartcirc(options).output));
   options.program = named;
-  EXPECT_TRUE(Matches(namedReport, RunDartcirc(options).output));
+  EXPECT_TRUE(Matches(reportNaming("dartcirc (deleted)"), RunDartcirc(options).output));
+  const std::string part(250, 'p'), home = std::filesystem::current_path();
+  ASSERT_EQ(chdir(base.c_str()), 0);
+  for (int depth = 0; depth < 17; ++depth) ASSERT_TRUE(mkdir(part.c_str(), 0700) == 0 && chdir(part.c_str()) == 0);
+  std::filesystem::copy_file(DARTCIRC_BINARY, "deep");
+  options.program = "./deep";
+  EXPECT_TRUE(Matches(reportNaming("deep"), RunDartcirc(options).output));
+  unlink("deep");
+  for (int depth = 0; depth < 17; ++depth) ASSERT_TRUE(chdir("..") == 0 && rmdir(part.c_str()) == 0);
+  ASSERT_EQ(chdir(home.c_str()), 0);
 #endif
   close(held);
   std::filesystem::remove_all(base);
+}
+
+// Large arguments under a tight memory limit: the command line is joined when the
+// program body first asks for it, so a join that finds no memory ends in the
+// report of exhausted memory (and one that finds it runs on, to the prompts).
+TEST(MemoryLimit, LargeArgumentsEndInAReportNotAnAbort) {
+#if defined(PROGRAM_EMULATOR) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the limit would bind the emulator or the sanitizer's shadow memory";
+#endif
+  const std::string prompted = ExpectedOf("Pipe_PromptInputEmpty");
+  const std::string banner = prompted.substr(0, prompted.find("Random"));
+  const std::string exhausted = banner + Cp932FromUtf8("EOutOfMemoryがモジュール dartcirc の ######## で発生しました。\nメモリが足りません.\r\n");
+  for (const char* limit : {"--as=9216000", "--as=10240000"}) {
+    RunOptions options{.arguments = {limit, DARTCIRC_BINARY}, .program = "/usr/bin/prlimit"};
+    options.arguments.resize(22, std::string(100'000, '7'));
+    const RunResult result = RunDartcirc(options);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Matches(exhausted, result.output) || result.output == prompted) << limit << result.output;
+  }
 }
 
 TEST(FileSizeLimit, WritePastTheLimitFailsTheRunInsteadOfKillingIt) {

@@ -1,7 +1,10 @@
 // The command-line splitter on arbitrary bytes, held in a buffer of exactly their
 // size plus the terminating zero so that a read past the end is caught, against a
 // splitter written here: the line is cut into characters first (a lead byte and a
-// byte that can trail it are one), then into arguments.
+// byte that can trail it are one), then into arguments. And the same bytes cut at
+// their zero bytes as an argument vector: the line joined from it gives back each
+// element after the program name as one argument without its quotes, and nothing
+// for an element that is empty or all quotes.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -55,11 +58,19 @@ std::vector<std::string> Split(const std::string& line) {
   }
 }
 
+void RequireArguments(const std::vector<std::string>& expected) {
+  using namespace dartcirc;
+  using testing::Require;
+  Require(ArgumentCount() == static_cast<std::int32_t>(expected.size()), "ArgumentCount");
+  for (std::int32_t index = 1; index <= ArgumentCount(); ++index)
+    Require(ArgumentText(index) == expected[index - 1], "ArgumentText");
+  Require(ArgumentText(ArgumentCount() + 1).empty() && ArgumentText(-1).empty(), "past the last");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace dartcirc;
-  using testing::Require;
   const auto exact = std::make_unique<char[]>(size + 1);
   std::memcpy(exact.get(), data, size);
   exact[size] = '\0';
@@ -70,10 +81,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::string> expected = Split(std::string(CommandLine));
   if (!expected.empty()) expected.erase(expected.begin());  // the program name
-  Require(ArgumentCount() == static_cast<std::int32_t>(expected.size()), "ArgumentCount");
-  for (std::int32_t index = 1; index <= ArgumentCount(); ++index)
-    Require(ArgumentText(index) == expected[index - 1], "ArgumentText");
-  Require(ArgumentText(ArgumentCount() + 1).empty() && ArgumentText(-1).empty(), "past the last");
+  RequireArguments(expected);
+
+  std::vector<std::string> elements{""}, arguments;
+  for (std::size_t at = 0; at < size; ++at) {
+    if (data[at] == 0) elements.emplace_back();
+    else elements.back() += static_cast<char>(data[at]);
+  }
+  std::vector<const char*> vector;
+  for (const std::string& element : elements) {
+    std::string argument = element;
+    std::erase(argument, '"');
+    if (!vector.empty() && !argument.empty()) arguments.push_back(argument);
+    vector.push_back(element.c_str());
+  }
+  const std::string joined = JoinCommandLine(static_cast<int>(vector.size()), vector.data());
+  CommandLine = joined.c_str();
+  RequireArguments(arguments);
   Platform = &PosixPlatform;
   return 0;
 }

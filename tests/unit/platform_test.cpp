@@ -1,9 +1,8 @@
 // The integer conversions on the rows of their table (the fuzz targets check them,
-// and the command-line splitter, against independent models on any bytes), and the
-// platform under conditions that Linux allows: the joining of the argument vector
-// into one command line, whatever the program's name; output converted
-// for a UTF-8 terminal, against iconv's conversion; a clock before 1970; processor
-// quotas of control groups.
+// and the command-line splitter and the joining of an argument vector, against
+// independent models on any bytes), and the platform under conditions that Linux
+// allows: output converted for a UTF-8 terminal, against iconv's conversion; a
+// clock before 1970; processor quotas of control groups.
 #include <array>
 #include <chrono>
 #include <filesystem>
@@ -17,7 +16,6 @@
 
 #include "platform/processor_count.h"
 #include "platform/terminal_encoding.h"
-#include "runtime/command_line.h"
 #include "runtime/integer_conversion.h"
 #include "runtime/random_source.h"
 #include "tests/support/cp932.h"
@@ -35,18 +33,6 @@ TEST(IntegerConversion, ValuesAndErrorPositionsOfTheTable) {
                   std::to_string(wide.value) + " " + std::to_string(wide.errorPosition),
               row[1] + " " + row[2] + " " + row[3] + " " + row[4])
         << "<" << row[0] << ">";
-  }
-}
-
-TEST(CommandLine, ArgumentVectorIsJoinedWithQuotesWhereNeeded) {
-  const char* const arguments[] = {"dartcirc", "1000 1000000", "", "a\tb", "\x01", "x\x7f\xff"};
-  EXPECT_EQ(JoinCommandLine(6, arguments), "dartcirc \"1000 1000000\" \"\" \"a\tb\" \"\x01\" x\x7f\xff");
-  for (const char* name : {"/tmp/a\"b/dartcirc", "\"", "", "\"\"", "a b\x81", "\x81"}) {  // any name is one argument
-    const char* const argv[] = {name, "1000", "2 0"};
-    FakePlatformScope scope;
-    scope.fake.commandLine = JoinCommandLine(3, argv);
-    EXPECT_EQ(ArgumentCount(), 2) << scope.fake.commandLine;
-    EXPECT_EQ(ArgumentText(2), "2 0");
   }
 }
 
