@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -128,6 +129,19 @@ TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
 #endif
   close(held);
   std::filesystem::remove_all(base);
+}
+
+// A locale that is named but not installed is judged by the codeset in the name that
+// the C library would have used.
+TEST(Locale, NamedButNotInstalledUtf8LocaleGetsUtf8) {
+  const std::pair<std::vector<std::string>, bool> cases[] = {
+      {{"LANG=xx_XX.UTF-8"}, true}, {{"LANG=xx_XX.utf8@euro"}, true}, {{"LC_ALL=xx_XX.Utf-8", "LANG=C"}, true},
+      {{"LC_CTYPE=xx_XX.eucJP", "LANG=xx_XX.UTF-8"}, false}, {{"LANG=xx_XX"}, false}, {{"LANG=xx_XX.utf-16"}, false}};
+  for (auto [environment, utf8] : cases) {
+    for (const char* unset : {"LC_ALL=", "LC_CTYPE=", "LANG="}) environment.push_back(unset);
+    const std::string output = RunDartcirc({.arguments = {"0", "1"}, .output = OutputKind::Terminal, .environment = environment}).output;
+    EXPECT_EQ(output.starts_with("確率で円周率を求める\r\n"), utf8) << environment[0];
+  }
 }
 
 TEST(FileSizeLimit, WritePastTheLimitFailsTheRunInsteadOfKillingIt) {
