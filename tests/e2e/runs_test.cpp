@@ -131,6 +131,18 @@ TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
   std::filesystem::remove_all(base);
 }
 
+// An answer is converted as it is read, not kept: 64 MB of zero bytes in 32 MiB of
+// address space get the radius error, not an out-of-memory report.
+TEST(LongAnswer, ConvertedAsItIsReadInBoundedMemory) {
+#if defined(PROGRAM_EMULATOR) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an emulator or a sanitizer needs more address space than the limit leaves";
+#endif
+  const RunResult result = RunDartcirc(
+      {.arguments = {"-c", "ulimit -v 32768 && head -c 64000000 /dev/zero | \"$0\"", DARTCIRC_BINARY}, .program = "/bin/sh"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(Matches(ExpectedOf("Pipe_PromptInputEmpty"), result.output)) << result.output;
+}
+
 // A locale that is named but not installed is judged by the codeset in the name that
 // the C library would have used.
 TEST(Locale, NamedButNotInstalledUtf8LocaleGetsUtf8) {
