@@ -7,6 +7,7 @@
 // processor differs (an integer division by zero does not trap there). Then the
 // runs that need a program path or a limit of their own.
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -146,13 +147,13 @@ TEST(LongAnswer, ConvertedAsItIsReadInBoundedMemory) {
 // A locale that is named but not installed is judged by the codeset in the name that
 // the C library would have used.
 TEST(Locale, NamedButNotInstalledUtf8LocaleGetsUtf8) {
-  const std::pair<std::vector<std::string>, bool> cases[] = {
-      {{"LANG=xx_XX.UTF-8"}, true}, {{"LANG=xx_XX.utf8@euro"}, true}, {{"LC_ALL=xx_XX.Utf-8", "LANG=C"}, true},
-      {{"LC_CTYPE=xx_XX.eucJP", "LANG=xx_XX.UTF-8"}, false}, {{"LANG=xx_XX"}, false}, {{"LANG=xx_XX.utf-16"}, false}};
-  for (auto [environment, utf8] : cases) {
-    for (const char* unset : {"LC_ALL=", "LC_CTYPE=", "LANG="}) environment.push_back(unset);
+  const std::pair<std::array<std::string, 3>, bool> cases[] = {  // LC_ALL, LC_CTYPE, LANG
+      {{"", "", "xx_XX.UTF-8"}, true}, {{"", "", "xx_XX.utf8@euro"}, true}, {{"xx_XX.Utf-8", "", "C"}, true},
+      {{"", "xx_XX.eucJP", "xx_XX.UTF-8"}, false}, {{"", "", "xx_XX"}, false}, {{"", "", "xx_XX.utf-16"}, false}};
+  for (const auto& [names, utf8] : cases) {
+    const std::vector<std::string> environment{"LC_ALL=" + names[0], "LC_CTYPE=" + names[1], "LANG=" + names[2]};
     const std::string output = RunDartcirc({.arguments = {"0", "1"}, .output = OutputKind::Terminal, .environment = environment}).output;
-    EXPECT_EQ(output.starts_with("確率で円周率を求める\r\n"), utf8) << environment[0];
+    EXPECT_EQ(output.starts_with("確率で円周率を求める\r\n"), utf8) << names[0] << "/" << names[1] << "/" << names[2];
   }
 }
 
