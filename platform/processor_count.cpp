@@ -33,7 +33,7 @@ int LimitOfCpuMax(const std::string& path) {
   char bytes[64];
   file.read(bytes, sizeof bytes);
   std::string_view text(bytes, static_cast<std::size_t>(file.gcount()));
-  if (text.size() == sizeof bytes) return 0;
+  if (text.size() == sizeof bytes) return 0;  // longer than two fields of 64 bits can be
   if (text.ends_with('\n')) text.remove_suffix(1);
   const std::size_t space = text.find(' ');
   if (space == std::string_view::npos) return 0;
