@@ -27,16 +27,27 @@ void WriteEmptyLine() {
 }
 
 // A value is taken only when the whole text was a number above 0.
-void AcceptRadius(const Text& text) {
-  const Int32Conversion radius = ParseInt32(text);
+void AcceptRadius(Int32Conversion radius) {
   Radius = radius.value;
   if (radius.errorPosition != 0 || Radius <= 0) FailWithUsage(RadiusErrorText);
 }
 
-void AcceptTrialCount(const Text& text) {
-  const Int64Conversion trials = ParseInt64(text);
+void AcceptTrialCount(Int64Conversion trials) {
   TrialsLeft = trials.value;
   if (trials.errorPosition != 0 || TrialsLeft <= 0) FailWithUsage(TrialCountErrorText);
+}
+
+// Shows the prompt (at once on a console) and converts the line typed in reply as
+// it is read: the line is not kept, so one of any length costs no memory.
+template <class Scan>
+auto PromptForValue(std::string_view prompt) {
+  FlushAfterWrite(WriteText(ConsoleOut, prompt));
+  CheckIoResult();
+  Scan scan;
+  ReadWholeLine(ConsoleIn, [&scan](std::string_view piece) { scan.Feed(piece); });
+  SkipToNextLine(ConsoleIn);
+  CheckIoResult();
+  return scan.Finish();
 }
 
 void ProgramBody() {
@@ -59,23 +70,13 @@ void ReadRunParameters() {
   InsideCount = 0;
   BlockCount = 0;
   if (ArgumentCount() == 2) {
-    AcceptRadius(ArgumentText(1));
-    AcceptTrialCount(ArgumentText(2));
+    AcceptRadius(ParseInt32(ArgumentText(1)));
+    AcceptTrialCount(ParseInt64(ArgumentText(2)));
   } else {
-    AcceptRadius(PromptForLine(RadiusPrompt));
-    AcceptTrialCount(PromptForLine(TrialCountPrompt));
+    AcceptRadius(PromptForValue<Int32Scan>(RadiusPrompt));
+    AcceptTrialCount(PromptForValue<Int64Scan>(TrialCountPrompt));
   }
   RadiusSquared = SquareOfRadius(Radius);
-}
-
-Text PromptForLine(std::string_view prompt) {
-  FlushAfterWrite(WriteText(ConsoleOut, prompt));
-  CheckIoResult();
-  Text line;
-  ReadWholeLine(ConsoleIn, line);
-  SkipToNextLine(ConsoleIn);
-  CheckIoResult();
-  return line;
 }
 
 void WriteBanner() {

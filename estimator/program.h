@@ -3,8 +3,6 @@
 
 #include <string_view>
 
-#include "runtime/text.h"
-
 namespace dartcirc {
 
 [[noreturn]] void RunProgram();
@@ -13,9 +11,6 @@ namespace dartcirc {
 // from the two arguments or from two prompts and sets the run variables; a rejected
 // value ends the process with the usage text and exit code 1.
 void ReadRunParameters();
-
-// Shows the prompt (at once on a console) and reads the line typed in reply.
-Text PromptForLine(std::string_view prompt);
 
 void WriteBanner();
 void WriteUsage();

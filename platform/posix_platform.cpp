@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,13 +108,25 @@ void ReleaseHeldLeadByte() {
   }
 }
 
-// The user's character set, as LC_ALL, LC_CTYPE or LANG name it. The program's
-// own work does not depend on the locale, so it goes back to "C" at once.
+// The user's character set, as LC_ALL, LC_CTYPE or LANG name it. A locale that is
+// named but not installed (usual in containers) is judged by the codeset in its
+// name: ja_JP.UTF-8, C.utf8. The program's own work does not depend on the
+// locale, so it goes back to "C" at once.
 bool LocaleReadsUtf8() {
-  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
-  const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-  std::setlocale(LC_CTYPE, "C");
-  return utf8;
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    const bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    std::setlocale(LC_CTYPE, "C");
+    return utf8;
+  }
+  const char* name = "";
+  for (const char* variable : {"LANG", "LC_CTYPE", "LC_ALL"}) {  // the last one set wins
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') name = value;
+  }
+  const char* codeset = std::strchr(name, '.');
+  if (codeset == nullptr) return false;
+  const std::size_t length = std::strcspn(++codeset, "@");
+  return (length == 5 && strncasecmp(codeset, "utf-8", 5) == 0) || (length == 4 && strncasecmp(codeset, "utf8", 4) == 0);
 }
 
 std::uint32_t PosixGetLastError() { return LastError; }

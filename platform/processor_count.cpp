@@ -6,28 +6,41 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <fstream>
-#include <stdexcept>
+#include <optional>
+#include <string_view>
 
 namespace dartcirc {
 
 namespace {
 
+// A whole field of decimal digits as a number; nothing for a sign, an exponent, a
+// letter, an empty field or a value beyond 64 bits.
+std::optional<std::uint64_t> DigitsValue(std::string_view field) {
+  std::uint64_t value = 0;
+  const char* end = field.data() + field.size();
+  const auto [stop, error] = std::from_chars(field.data(), end, value);
+  if (field.empty() || error != std::errc{} || stop != end) return std::nullopt;
+  return value;
+}
+
 // ceil(quota / period) from a cpu.max file, "quota period" or "max period"; 0 for
-// none.
+// none, and for any other text.
 int LimitOfCpuMax(const std::string& path) {
   std::ifstream file(path);
-  std::string quota;
-  long long period = 0;
-  if (!(file >> quota >> period) || quota == "max" || period <= 0) return 0;
-  long long quotaValue = 0;
-  try {
-    quotaValue = std::stoll(quota);
-  } catch (const std::exception&) {
-    return 0;
-  }
-  if (quotaValue <= 0) return 0;
-  return static_cast<int>(std::min<long long>((quotaValue + period - 1) / period, 1 << 20));
+  char bytes[64];
+  file.read(bytes, sizeof bytes);
+  std::string_view text(bytes, static_cast<std::size_t>(file.gcount()));
+  if (text.size() == sizeof bytes) return 0;  // longer than two fields of 64 bits can be
+  if (text.ends_with('\n')) text.remove_suffix(1);
+  const std::size_t space = text.find(' ');
+  if (space == std::string_view::npos) return 0;
+  const auto quota = DigitsValue(text.substr(0, space)), period = DigitsValue(text.substr(space + 1));
+  if (!quota || !period || *quota == 0 || *period == 0) return 0;
+  const std::uint64_t limit = *quota / *period + (*quota % *period != 0);
+  return static_cast<int>(std::min<std::uint64_t>(limit, 1 << 20));
 }
 
 // The process's group under the cgroup v2 hierarchy, from its "0::/path" line.

@@ -236,6 +236,18 @@ OsExceptionRecord RecordOf(int signal, const siginfo_t& info, const mcontext_t& 
 #endif
 
 void OnProcessorFault(int signal, siginfo_t* info, void* context) {
+  // Sent by a process (kill, sigqueue, tgkill), the signal is no fault: it does
+  // what it would have done had it not been caught, ignored or the default action.
+  if (info->si_code <= 0) {
+    for (int index = 0; index < 4; ++index) {
+      if (FaultSignals[index] != signal || PreviousActions[index].sa_handler == SIG_IGN) continue;
+      struct sigaction fallback{};
+      fallback.sa_handler = SIG_DFL;
+      sigaction(signal, &fallback, nullptr);
+      raise(signal);  // taken when the handler returns and the signal is unblocked
+    }
+    return;
+  }
   FaultRecord = RecordOf(signal, *info, static_cast<ucontext_t*>(context)->uc_mcontext);
   TopLevelExceptionHandler(FaultRecord);
 }

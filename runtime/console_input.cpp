@@ -12,8 +12,6 @@ constexpr unsigned char CarriageReturn = 13;
 constexpr unsigned char EndMarker = 26;
 constexpr InputByte EndOfInput = {EndMarker, true};
 
-constexpr std::int32_t LineAreaSize = 255;
-
 bool EndsInputAt(const ConsoleStream& stream, unsigned char byte) {
   return (stream.textStyle & CrLfText) != 0 && byte == EndMarker;
 }
@@ -59,35 +57,26 @@ std::int32_t ReadLineChunk(ConsoleStream& stream, char* destination, std::int32_
   std::int32_t count = 0;
   for (;;) {
     // The buffered bytes are scanned without looking for 26: only the head of a
-    // new load, taken by ReadOneByte, can end the input.
-    while (stream.bufferCursor < stream.bufferFill) {
-      const std::uint32_t at = stream.bufferCursor;
-      const unsigned char byte = stream.bufferData[at];
-      if (byte == LineFeed) return count;
-      if (byte == CarriageReturn) {
-        const bool lineEnds = at + 1 < stream.bufferFill && stream.bufferData[at + 1] == LineFeed;
-        if (lineEnds) return count;
-        stream.bufferCursor = at + 1;  // a CR inside a line is dropped
-        continue;
+    // new load, taken by ReadOneByte, can end the input. The cursor is kept in a
+    // local and stored when the scan stops (a line may be a gigabyte long).
+    const unsigned char* const buffer = stream.bufferData;
+    const std::uint32_t fill = stream.bufferFill;
+    for (std::uint32_t at = stream.bufferCursor; at < fill; ++at) {
+      const unsigned char byte = buffer[at];
+      if (byte == LineFeed || (byte == CarriageReturn && at + 1 < fill && buffer[at + 1] == LineFeed)) {
+        stream.bufferCursor = at;
+        return count;
       }
+      if (byte == CarriageReturn) continue;  // a CR inside a line is dropped
       destination[count++] = static_cast<char>(byte);
-      stream.bufferCursor = at + 1;
-      if (count == maximum) return count;
+      if (count == maximum) {
+        stream.bufferCursor = at + 1;
+        return count;
+      }
     }
+    stream.bufferCursor = fill;
     if (ReadOneByte(stream).atEnd) return count;
     --stream.bufferCursor;  // scan the new load from its head, the byte just taken included
-  }
-}
-
-void ReadWholeLine(ConsoleStream& stream, Text& text) {
-  char area[LineAreaSize];
-  std::int32_t count = ReadLineChunk(stream, area, LineAreaSize);
-  text.assign(area, static_cast<std::size_t>(count));
-  // A full area may mean more of the line follows; a line whose length is a
-  // multiple of the area costs one final empty chunk.
-  while (count == LineAreaSize) {
-    count = ReadLineChunk(stream, area, LineAreaSize);
-    text.append(area, static_cast<std::size_t>(count));
   }
 }
 

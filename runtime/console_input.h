@@ -2,10 +2,11 @@
 // end-of-input marker 26, and whole lines of any length.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/console_stream.h"
-#include "runtime/text.h"
 
 namespace dartcirc {
 
@@ -27,9 +28,22 @@ InputByte ReadOneByte(ConsoleStream& stream);
 // their count. Leaves the cursor on the line end (LF, or the CR of CR LF).
 std::int32_t ReadLineChunk(ConsoleStream& stream, char* destination, std::int32_t maximum);
 
-// Replaces text with the rest of the current line, of any length, without its line
-// end. Growing a text that does not fit in memory throws std::bad_alloc.
-void ReadWholeLine(ConsoleStream& stream, Text& text);
+inline constexpr std::int32_t LineAreaSize = 255;
+
+// Hands the rest of the current line, of any length and without its line end, to
+// take in pieces of at most LineAreaSize bytes: while a piece fills the area, more
+// of the line may follow (a line whose length is a multiple of the area ends with
+// an empty piece). Nothing of the line is kept here, so a reader that keeps only
+// what it needs reads any line in bounded memory.
+template <class Take>
+void ReadWholeLine(ConsoleStream& stream, Take take) {
+  char area[LineAreaSize];
+  std::int32_t count;
+  do {
+    count = ReadLineChunk(stream, area, LineAreaSize);
+    take(std::string_view(area, static_cast<std::size_t>(count)));
+  } while (count == LineAreaSize);
+}
 
 // Consumes the rest of the current line and its LF, or up to the end of input.
 void SkipToNextLine(ConsoleStream& stream);

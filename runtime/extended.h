@@ -4,7 +4,8 @@
 // word that the core runtime loads at start-up. On x86 the format is the x87's own
 // register and each operation one x87 instruction; elsewhere, or when
 // DARTCIRC_SOFT_EXTENDED is defined, it is computed in integer arithmetic with the
-// same bits and the same faults. No other program file touches long double.
+// same bits and the same faults. No program file outside these headers touches long
+// double.
 #pragma once
 
 #include <cstdint>

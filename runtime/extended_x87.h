@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "runtime/x87_compare.h"
+
 namespace dartcirc {
 
 struct Extended {
@@ -32,10 +34,10 @@ inline Extended operator+(Extended a, Extended b) { return {a.value + b.value}; 
 inline Extended operator-(Extended a, Extended b) { return {a.value - b.value}; }
 inline Extended operator*(Extended a, Extended b) { return {a.value * b.value}; }
 inline Extended operator/(Extended a, Extended b) { return {a.value / b.value}; }
-inline bool operator<(Extended a, Extended b) { return a.value < b.value; }
-inline bool operator<=(Extended a, Extended b) { return a.value <= b.value; }
-inline bool operator>(Extended a, Extended b) { return a.value > b.value; }
-inline bool operator>=(Extended a, Extended b) { return a.value >= b.value; }
+inline bool operator<(Extended a, Extended b) { return X87Above(b.value, a.value); }
+inline bool operator<=(Extended a, Extended b) { return X87AboveOrEqual(b.value, a.value); }
+inline bool operator>(Extended a, Extended b) { return X87Above(a.value, b.value); }
+inline bool operator>=(Extended a, Extended b) { return X87AboveOrEqual(a.value, b.value); }
 inline bool operator==(Extended a, Extended b) { return a.value == b.value; }
 
 // Rounds to the nearest double (ties to even), as a store to a double does.

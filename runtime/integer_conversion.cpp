@@ -1,3 +1,6 @@
+// Both conversions are folds over the bytes of their text: a byte's meaning never
+// depends on more than the byte before it (the 0 of a 0x prefix), so a phase and the
+// digits taken so far carry everything from one byte to the next.
 #include "runtime/integer_conversion.h"
 
 #include <algorithm>
@@ -7,22 +10,6 @@
 namespace dartcirc {
 
 namespace {
-
-// The bytes of a text by 1-based position, with the zero end marker just behind
-// the last byte (and everywhere further on).
-class Bytes {
- public:
-  explicit Bytes(std::string_view text) : text_(text.substr(0, text.find('\0'))) {}
-
-  std::size_t EndPosition() const { return text_.size() + 1; }
-  bool Empty() const { return text_.empty(); }
-  unsigned char At(std::size_t position) const {
-    return position < EndPosition() ? static_cast<unsigned char>(text_[position - 1]) : 0;
-  }
-
- private:
-  std::string_view text_;
-};
 
 bool IsDecimalDigit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
 
@@ -36,96 +23,154 @@ int HexDigitValue(unsigned char byte) {
 
 // A text of 2 GiB or more would carry positions past the 32-bit range; they stay
 // positive so that a failure never reads as success.
-std::int32_t ReportedPosition(std::size_t position) {
-  return static_cast<std::int32_t>(
-      std::min<std::size_t>(position, std::numeric_limits<std::int32_t>::max()));
-}
-
-Int32Conversion Failure32(std::uint32_t pattern, std::size_t position) {
-  return {static_cast<std::int32_t>(pattern), ReportedPosition(position)};
-}
-
-Int32Conversion Decimal32(const Bytes& bytes, std::size_t first, bool negative) {
-  if (bytes.At(first) == 0) return {0, ReportedPosition(first)};
-  std::uint32_t magnitude = 0;  // at most 2,147,483,649: never wraps
-  for (std::size_t position = first; bytes.At(position) != 0; ++position) {
-    const unsigned char byte = bytes.At(position);
-    if (!IsDecimalDigit(byte) || magnitude > 214748364) return Failure32(magnitude, position);
-    magnitude = magnitude * 10 + (byte - '0');
-  }
-  const std::uint32_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
-  const std::uint32_t pattern = negative ? 0u - magnitude : magnitude;
-  if (magnitude > limit) return Failure32(pattern, bytes.EndPosition());
-  return {static_cast<std::int32_t>(pattern), 0};
-}
-
-Int32Conversion Hex32(const Bytes& bytes, std::size_t first) {
-  if (bytes.At(first) == 0) return {0, ReportedPosition(first + 1)};
-  std::uint32_t value = 0;
-  for (std::size_t position = first; bytes.At(position) != 0; ++position) {
-    const int digit = HexDigitValue(bytes.At(position));
-    if (digit < 0 || value > 0x0FFFFFFF) return Failure32(value, position);
-    value = value * 16 + static_cast<std::uint32_t>(digit);
-  }
-  return {static_cast<std::int32_t>(value), 0};
+std::int32_t ReportedPosition(std::uint64_t position) {
+  return static_cast<std::int32_t>(std::min<std::uint64_t>(position, std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace
 
-Int32Conversion ParseInt32(std::string_view text) {
-  const Bytes bytes(text);
-  if (bytes.Empty()) return {0, 1};
-  std::size_t position = 1;
-  while (bytes.At(position) == ' ') ++position;
+// ParseInt32: after leading spaces, "-" or "+" and decimal digits, "$", "x", "X" or
+// "0x" and hexadecimal digits, or decimal digits at once (a leading 0 is decimal:
+// 010 is ten). A stop at a byte fails there, with the unsigned magnitude taken so
+// far; the range of a decimal number is decided at the end.
+void Int32Scan::Feed(std::string_view piece) {
+  for (std::size_t i = 0; i < piece.size() && phase_ != Phase::Done; ++i) {
+    Take(static_cast<unsigned char>(piece[i]), ++taken_);
+  }
+}
 
-  const unsigned char byte = bytes.At(position);
-  const unsigned char next = bytes.At(position + 1);
-  if (byte == '-') return Decimal32(bytes, position + 1, true);
-  if (byte == '+') return Decimal32(bytes, position + 1, false);
-  if (byte == '$' || byte == 'x' || byte == 'X') return Hex32(bytes, position + 1);
-  if (byte == '0' && (next == 'x' || next == 'X')) return Hex32(bytes, position + 2);
-  return Decimal32(bytes, position, false);  // a leading 0 is decimal: 010 is ten
+Int32Conversion Int32Scan::Finish() const { return phase_ == Phase::Done ? result_ : AtEnd(taken_ + 1); }
+
+void Int32Scan::Take(unsigned char byte, std::uint64_t position) {
+  if (byte == 0) {  // the end of the text
+    result_ = AtEnd(position);
+    phase_ = Phase::Done;
+    return;
+  }
+  switch (phase_) {
+    case Phase::Spaces:
+      if (byte == ' ') return;
+      if (byte == '-' || byte == '+') {
+        negative_ = byte == '-';
+        phase_ = Phase::DecimalStart;
+        return;
+      }
+      if (byte == '$' || byte == 'x' || byte == 'X') {
+        phase_ = Phase::HexStart;
+        return;
+      }
+      if (byte == '0') {
+        phase_ = Phase::Zero;
+        return;
+      }
+      phase_ = Phase::Decimal;
+      break;
+    case Phase::Zero:
+      if (byte == 'x' || byte == 'X') {
+        phase_ = Phase::HexStart;
+        return;
+      }
+      phase_ = Phase::Decimal;  // the 0 was a digit
+      break;
+    case Phase::DecimalStart: phase_ = Phase::Decimal; break;
+    case Phase::HexStart: phase_ = Phase::Hex; break;
+    default: break;
+  }
+  const bool hex = phase_ == Phase::Hex;
+  const int digit = hex ? HexDigitValue(byte) : IsDecimalDigit(byte) ? byte - '0' : -1;
+  if (digit < 0 || magnitude_ > (hex ? 0x0FFFFFFFu : 214748364u)) {  // a decimal magnitude never wraps
+    result_ = {static_cast<std::int32_t>(magnitude_), ReportedPosition(position)};
+    phase_ = Phase::Done;
+    return;
+  }
+  magnitude_ = magnitude_ * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
+}
+
+Int32Conversion Int32Scan::AtEnd(std::uint64_t end) const {
+  const std::uint32_t pattern = negative_ ? 0u - magnitude_ : magnitude_;
+  switch (phase_) {
+    case Phase::Zero: return {0, 0};
+    case Phase::HexStart: return {0, ReportedPosition(end + 1)};  // "$" alone fails at 3
+    case Phase::Hex: return {static_cast<std::int32_t>(magnitude_), 0};  // a 32-bit pattern: $FFFFFFFF is -1
+    case Phase::Decimal: {
+      const bool outOfRange = magnitude_ > (negative_ ? 0x80000000u : 0x7FFFFFFFu);  // -2147483648 is in range
+      return {static_cast<std::int32_t>(pattern), outOfRange ? ReportedPosition(end) : 0};
+    }
+    default: return {0, ReportedPosition(end)};  // no digit at all
+  }
+}
+
+// ParseInt64: after leading spaces and at most one sign, "$" or "0x" and
+// hexadecimal digits, or decimal digits. The digits stop at a byte that is none, or
+// once the value can take no further digit; the value is negated under "-", and a
+// decimal magnitude that wrapped past 2^63 leaves a sign that does not match, which
+// points the failure back at the last digit taken in.
+void Int64Scan::Feed(std::string_view piece) {
+  for (std::size_t i = 0; i < piece.size() && phase_ != Phase::Done; ++i) {
+    Take(static_cast<unsigned char>(piece[i]), ++taken_);
+  }
+}
+
+Int64Conversion Int64Scan::Finish() const { return phase_ == Phase::Done ? result_ : Stopped(taken_ + 1, true); }
+
+void Int64Scan::Take(unsigned char byte, std::uint64_t position) {
+  if (byte == 0) {
+    result_ = Stopped(position, true);
+    phase_ = Phase::Done;
+    return;
+  }
+  switch (phase_) {
+    case Phase::Spaces:
+      if (byte == ' ') return;
+      if (byte == '-' || byte == '+') {
+        negative_ = byte == '-';
+        phase_ = Phase::Signed;
+        return;
+      }
+      [[fallthrough]];
+    case Phase::Signed:
+      phase_ = byte == '$' ? Phase::Hex : byte == '0' ? Phase::Zero : Phase::Decimal;
+      if (phase_ != Phase::Decimal) return;
+      break;
+    case Phase::Zero:
+      if (byte == 'x' || byte == 'X') {
+        phase_ = Phase::Hex;
+        return;
+      }
+      phase_ = Phase::Decimal;  // the 0 was a digit
+      anyDigit_ = true;
+      break;
+    default: break;
+  }
+  const bool hex = phase_ == Phase::Hex;
+  const int digit = hex ? HexDigitValue(byte) : IsDecimalDigit(byte) ? byte - '0' : -1;
+  if (digit < 0 || value_ > (hex ? 0x07FFFFFFFFFFFFFFu : 0x0CCCCCCCCCCCCCCCu)) {
+    result_ = Stopped(position, false);
+    phase_ = Phase::Done;
+    return;
+  }
+  value_ = value_ * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);  // decimal wraps past 2^63 - 1
+  anyDigit_ = true;
+}
+
+Int64Conversion Int64Scan::Stopped(std::uint64_t position, bool atEnd) const {
+  if (phase_ == Phase::Zero) return {0, 0};  // a lone 0 at the end
+  const std::uint64_t value = negative_ ? 0 - value_ : value_;
+  const bool wrapped = phase_ == Phase::Decimal && value != 0 && (static_cast<std::int64_t>(value) < 0) != negative_;
+  if (wrapped) return {static_cast<std::int64_t>(value), ReportedPosition(position - 1)};
+  return {static_cast<std::int64_t>(value), atEnd && anyDigit_ ? 0 : ReportedPosition(position)};
+}
+
+Int32Conversion ParseInt32(std::string_view text) {
+  Int32Scan scan;
+  scan.Feed(text);
+  return scan.Finish();
 }
 
 Int64Conversion ParseInt64(std::string_view text) {
-  const Bytes bytes(text);
-  if (bytes.Empty()) return {0, 1};
-  std::size_t position = 1;
-  while (bytes.At(position) == ' ') ++position;
-
-  const bool negative = bytes.At(position) == '-';
-  if (negative || bytes.At(position) == '+') ++position;
-
-  // Unsigned, so that the decimal accumulation wraps instead of overflowing. Read as
-  // signed, a value above the limits below is negative or too large to take a digit.
-  std::uint64_t value = 0;
-  bool anyDigit = false;
-  const unsigned char byte = bytes.At(position);
-  const unsigned char next = bytes.At(position + 1);
-  if (byte == '$' || (byte == '0' && (next == 'x' || next == 'X'))) {
-    position += byte == '$' ? 1 : 2;
-    for (;; ++position) {
-      const int digit = HexDigitValue(bytes.At(position));
-      if (digit < 0 || value > 0x07FFFFFFFFFFFFFFu) break;
-      value = value * 16 + static_cast<std::uint64_t>(digit);
-      anyDigit = true;
-    }
-    if (negative) value = 0 - value;
-  } else {
-    for (;; ++position) {
-      const unsigned char digit = bytes.At(position);
-      if (!IsDecimalDigit(digit) || value > 0x0CCCCCCCCCCCCCCCu) break;
-      value = value * 10 + (digit - '0');  // wraps past 2^63 - 1
-      anyDigit = true;
-    }
-    if (negative) value = 0 - value;
-    // A magnitude that wrapped leaves a sign that does not match: the failure then
-    // points at the last digit taken in.
-    const bool valueNegative = static_cast<std::int64_t>(value) < 0;
-    if (value != 0 && valueNegative != negative) --position;
-  }
-  const bool whole = anyDigit && bytes.At(position) == 0;
-  return {static_cast<std::int64_t>(value), whole ? 0 : ReportedPosition(position)};
+  Int64Scan scan;
+  scan.Feed(text);
+  return scan.Finish();
 }
 
 }  // namespace dartcirc

@@ -13,9 +13,17 @@
 //   stack-overflow       recursion without end
 //   out-of-memory        an allocation that fails
 //   write-lines          writes lines until the output fails
+//   kill N, sigqueue N,  sends itself signal N as another process could (kill,
+//   raise N              sigqueue, tgkill): no fault, the signal's default action
+//   ignored N            kill N while N was ignored from the start: the run goes on
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <string_view>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "runtime/console_stream.h"
 #include "runtime/extended.h"
@@ -25,6 +33,7 @@ namespace dartcirc {
 namespace {
 
 std::string_view Mode;
+int SignalNumber = 0;
 volatile int Zero = 0;
 
 __attribute__((noinline)) int Recurse(int depth) {
@@ -68,6 +77,11 @@ void Body() {
     kept = RoundToDouble(ExtendedFromFields(0x7FFE, ~std::uint64_t{0}) * ExtendedFromInt32(Zero + 2));
   }
   (void)kept;
+  const rlimit noCoreFile{0, 0};
+  if (SignalNumber != 0) setrlimit(RLIMIT_CORE, &noCoreFile);
+  if (Mode == "kill" || Mode == "ignored") kill(getpid(), SignalNumber);
+  if (Mode == "sigqueue") sigqueue(getpid(), SignalNumber, sigval{});
+  if (Mode == "raise") raise(SignalNumber);
   if (Mode == "stack-overflow") Recurse(Zero);
   if (Mode == "out-of-memory") throw std::bad_alloc();
   while (Mode == "write-lines") {
@@ -82,6 +96,8 @@ void Body() {
 
 int main(int argc, char** argv) {
   dartcirc::Mode = argc > 1 ? argv[1] : "";
+  dartcirc::SignalNumber = argc > 2 ? std::atoi(argv[2]) : 0;
+  if (dartcirc::Mode == "ignored") std::signal(dartcirc::SignalNumber, SIG_IGN);
   dartcirc::ConsoleProgramFlag = true;
   dartcirc::RunUnderTopLevelHandler(dartcirc::Body);
 }

@@ -1,7 +1,8 @@
 // Both integer conversions on arbitrary bytes, held in a buffer of exactly their
 // size so that a read past it is caught. A text is accepted exactly when a grammar
 // written here, with its own wide arithmetic, accepts it, and then with the same
-// value; a rejected text reports a position within it (or just past its end).
+// value; a rejected text reports a position within it (or just past its end). Fed a
+// byte at a time, a text converts as it does whole.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -79,6 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(!wideExpected || wide.value == *wideExpected, "ParseInt64 value");
   Require(wide.errorPosition >= 0 && wide.errorPosition <= static_cast<std::int32_t>(proper.size()) + 1,
           "ParseInt64 position");
+
+  Int32Scan narrowScan;
+  Int64Scan wideScan;
+  for (std::size_t at = 0; at < size; ++at) narrowScan.Feed(text.substr(at, 1)), wideScan.Feed(text.substr(at, 1));
+  Require(narrowScan.Finish() == narrow && wideScan.Finish() == wide, "a byte at a time, as whole");
 
   return 0;
 }

@@ -49,8 +49,8 @@ TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
   WriteLine(std::string(300, 'x'));  // more than a buffer, and still nothing is written
   EXPECT_EQ(IoResultCode, 105);  // not open for writing
   EXPECT_TRUE(scope.fake.writes.empty());
-  Text line = "x";
-  ReadWholeLine(ConsoleIn, line);
+  std::string line;
+  ReadWholeLine(ConsoleIn, [&line](std::string_view piece) { line += piece; });
   EXPECT_EQ(line, "");
   EXPECT_EQ(IoResultCode, 104);  // not open for reading
   scope.fake.stdOutputHandle = 1;

@@ -88,7 +88,7 @@ TEST(ProcessorFaults, EachCodeBecomesItsExceptionOrEndsWithItsNumber) {
   // The software extended real raises what the x87 faults with; invalid goes first.
   for (const auto& [conditions, exitCode] : {std::pair{ConditionInvalid | ConditionZeroDivide | ConditionOverflow, 207},
                                              {ConditionZeroDivide | ConditionOverflow, 200}, {ConditionOverflow, 205}}) {
-    EXPECT_EQ(ExitCodeOf([&] { RaiseFloatingPointConditions(conditions); }), exitCode);
+    EXPECT_EQ(ExitCodeOf([raised = conditions] { RaiseFloatingPointConditions(raised); }), exitCode);
   }
 }
 

@@ -4,6 +4,7 @@
 // control word would have raised. DARTCIRC_DIFFERENTIAL_PAIRS sets the operands
 // per operation (default 200,000; CI runs 1,000,000).
 #include "runtime/soft_extended.h"
+#include "runtime/x87_compare.h"
 
 #include <gtest/gtest.h>
 
@@ -41,10 +42,10 @@ const Operation Operations[] = {
     {"subtract", ExtendedPair, [](const Operands& o) { return Of(o.x - o.y); }, [](SoftExtended a, SoftExtended b) { return Of(SoftSubtract(a, b)); }},
     {"multiply", ExtendedPair, [](const Operands& o) { return Of(o.x * o.y); }, [](SoftExtended a, SoftExtended b) { return Of(SoftMultiply(a, b)); }},
     {"divide", ExtendedPair, [](const Operands& o) { return Of(o.x / o.y); }, [](SoftExtended a, SoftExtended b) { return Of(SoftDivide(a, b)); }},
-    {"less", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{o.x < o.y}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(a, b), Less); }},
-    {"less-equal", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{o.x <= o.y}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(a, b), Less | Equal); }},
-    {"greater", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{o.x > o.y}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(b, a), Less); }},
-    {"greater-equal", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{o.x >= o.y}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(b, a), Less | Equal); }},
+    {"less", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{X87Above(o.y, o.x)}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(a, b), Less); }},
+    {"less-equal", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{X87AboveOrEqual(o.y, o.x)}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(a, b), Less | Equal); }},
+    {"greater", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{X87Above(o.x, o.y)}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(b, a), Less); }},
+    {"greater-equal", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{X87AboveOrEqual(o.x, o.y)}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareOrdered(b, a), Less | Equal); }},
     {"equal", ExtendedPair, [](const Operands& o) { return Of(std::uint64_t{o.x == o.y}); }, [](SoftExtended a, SoftExtended b) { return Is(SoftCompareQuiet(a, b), Equal); }},
     {"to double", ExtendedOperand, [](const Operands& o) { return Of(std::bit_cast<std::uint64_t>(static_cast<double>(o.x))); }, [](SoftExtended a, SoftExtended) { return Of(SoftRoundToDouble(a)); }},
     {"to int64", ExtendedOperand, [](const Operands& o) { std::int64_t n; asm("fistpll %0" : "=m"(n) : "t"(o.x) : "st"); return Of(static_cast<std::uint64_t>(n)); }, [](SoftExtended a, SoftExtended) { return Of(SoftRoundToInt64(a)); }},

@@ -79,8 +79,12 @@ TEST(ClockSeed, SeedIsTheTimeOfDayForAnyClock) {
 // A process in group /outer/inner, with the cpu.max texts of the groups from the
 // hierarchy's root down ("" for none).
 TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
-  const std::pair<std::array<std::string, 3>, int> cases[] = {{{"", "", ""}, 0}, {{"", "max 100000", "50000 100000"}, 1},
-                                                              {{"300000 100000", "garbage", "800000 100000"}, 3}};
+  const std::pair<std::array<std::string, 3>, int> cases[] = {
+      {{"", "", ""}, 0}, {{"", "max 100000", "50000 100000"}, 1}, {{"300000 100000", "garbage", "800000 100000"}, 3},
+      // whole fields of digits only, without overflow
+      {{"", "100000 9223372036854775807", ""}, 1}, {{"", "18446744073709551615 1", ""}, 1 << 20},
+      {{"", "18446744073709551616 1", ""}, 0}, {{"", "1e9 100000", ""}, 0}, {{"", "50000abc 100000", ""}, 0},
+      {{"", "-50000 100000", ""}, 0}, {{"", "+50000 100000", ""}, 0}, {{"", "50000 100000 1", ""}, 0}};
   const auto root = std::filesystem::path(::testing::TempDir()) / ("cgroup_" + std::to_string(getpid()));
   std::filesystem::create_directories(root / "proc/self");
   std::filesystem::create_directories(root / "sys/fs/cgroup/outer/inner");
