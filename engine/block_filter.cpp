@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <initializer_list>
 
 #include "engine/exact_point.h"
 #include "runtime/random_jump.h"
@@ -117,18 +116,6 @@ bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter) {
   return IsInside(x, y, filter.limit);
 }
 
-BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
-                           const BlockFilter& filter) {
-  BlockTally tally{0, 0};
-  for (; lanes != 0; lanes &= lanes - 1) {
-    const int lane = __builtin_ctz(lanes);
-    const auto draw = [&](int k) { return static_cast<std::int32_t>(draws[k * laneCount + lane]); };
-    if (IsInsideExactly({draw(0), draw(1), draw(2), draw(3)}, filter)) ++tally.inside;
-    ++tally.exactPoints;
-  }
-  return tally;
-}
-
 bool MachineHasPath(VectorPath path) {
 #if defined(__x86_64__)
   switch (path) {
@@ -146,13 +133,6 @@ bool MachineHasPath(VectorPath path) {
 #else
   return path == VectorPath::Baseline;
 #endif
-}
-
-VectorPath FastestPath() {
-  for (VectorPath path : {VectorPath::Avx512Ifma, VectorPath::Avx512F, VectorPath::Avx2}) {
-    if (MachineHasPath(path)) return path;
-  }
-  return VectorPath::Baseline;
 }
 
 BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {

@@ -18,7 +18,8 @@
 // margin take the exact test after the loop.
 //
 // Below a radius of 64 most groups would be left open, so every point takes the
-// fine test, on 64-bit lanes each holding one point's state in its low half.
+// fine test, on 64-bit lanes each holding one point's state (CountBlockWith); a
+// path whose fine test is cheap may call the two ways from radii of its own.
 //
 // A path supplies, as a record of static functions:
 //   Bytes                       the vector width;
@@ -26,7 +27,17 @@
 //   MultiplyWords(a, m)         per 32-bit lane, a x m modulo 2^32;
 //   AnyLane(m)                  whether any bit of m is set;
 //   LaneBits(m)                 bit i set when 64-bit lane i of m, all ones or all
-//                               zeros, is all ones.
+//                               zeros, is all ones;
+//   LanesAtMost(a, b)           bit i set when lane i of the doubles a is at most
+//                               that of b.
+// A path with the 52-bit multiply-adds supplies also
+//   MultiplyAddLow52(c, a, b)   per 64-bit lane, c + the low 52 bits of a x b, of
+//                               the low 52 bits of each;
+//   MultiplyAddHigh52(c, a, b)  the same with the high 52 bits of that product;
+// and the fine test holds each state 20 bits up in its 64-bit lane, so that these
+// do all of its integer work: the low half of state x multiplier steps the
+// generator (the bits it carries above 52 do not reach the next multiply), and the
+// high half of state x R is the draw itself, added to the bits of 2^52.
 // Everything else is the same code on every path, so the logic the paths share is
 // tested on whichever of them the testing machine has.
 #pragma once
@@ -138,8 +149,8 @@ class FineTest {
     const Reals x = fractionX * reciprocal_ + integerX;
     const Reals y = fractionY * reciprocal_ + integerY;
     const Reals square = x * x + y * y;
-    const unsigned surelyIn = Path::LaneBits(square <= surelyInside_) & lanes;
-    const unsigned notOutside = Path::LaneBits(square <= surelyOutside_) & lanes;
+    const unsigned surelyIn = Path::LanesAtMost(square, surelyInside_) & lanes;
+    const unsigned notOutside = Path::LanesAtMost(square, surelyOutside_) & lanes;
     inside_ += BitsSetIn[surelyIn];
     if (notOutside != surelyIn) {
       undecided_[undecidedCount_++] = {static_cast<std::uint16_t>(firstPoint),
@@ -178,37 +189,67 @@ class FineTest {
   Undecided undecided_[BlockSize / Halves];
 };
 
-// The draws of the states in the low halves of states, as doubles 2^52 + draw.
+template <class Path>
+concept MultipliesAdd52 = requires(typename VectorsOf<Path::Bytes>::Wide w) {
+  Path::MultiplyAddHigh52(w, w, w);
+};
+
+// Where a state of the fine test sits in its 64-bit lane; the bits above it are
+// ignored.
+template <class Path>
+inline constexpr int StateShift = MultipliesAdd52<Path> ? 20 : 0;
+
+// The draws of the states in the 64-bit lanes of states, as doubles 2^52 + draw.
 template <class Path, class Wide>
-auto DrawsFromLowHalves(Wide states, Wide radius) {
+auto DrawsOfStates(Wide states, Wide radius) {
   using Reals = typename VectorsOf<sizeof(Wide)>::Reals;
-  const Wide product = Path::MultiplyLowHalves(states, radius);
-  return reinterpret_cast<Reals>((product >> 32) | (Wide{} + BitsOfTwoTo52)) - 0x1p52;
+  const Wide twoTo52 = Wide{} + BitsOfTwoTo52;
+  Wide biased;
+  if constexpr (MultipliesAdd52<Path>) {
+    biased = Path::MultiplyAddHigh52(twoTo52, states, radius);
+  } else {
+    biased = (Path::MultiplyLowHalves(states, radius) >> 32) | twoTo52;
+  }
+  return reinterpret_cast<Reals>(biased) - 0x1p52;
+}
+
+// The states of the 64-bit lanes of states, each a jump on; increment is shifted
+// as the states are.
+template <class Path, class Wide>
+Wide JumpedStates(Wide states, Wide multiplier, Wide increment) {
+  if constexpr (MultipliesAdd52<Path>) {
+    return Path::MultiplyAddLow52(increment, states, multiplier);
+  } else {
+    return Path::MultiplyLowHalves(states, multiplier) + increment;
+  }
 }
 
 // Every point through the fine test, Halves at a time, each 64-bit lane holding one
-// point's state in its low half: no step back and no shuffle.
+// point's state: no step back and no shuffle.
 template <class Path>
 BlockTally CountBlockFinely(std::uint32_t stateBefore, const BlockFilter& filter) {
   using Wide = typename VectorsOf<Path::Bytes>::Wide;
   using Reals = typename VectorsOf<Path::Bytes>::Reals;
   constexpr int Halves = Path::Bytes / 8;
+  constexpr int Shift = StateShift<Path>;
 
   Wide states[4];
   for (int k = 0; k < 4; ++k) {
-    for (int i = 0; i < Halves; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
+    for (int i = 0; i < Halves; ++i) {
+      states[k][i] = std::uint64_t{Advance(stateBefore, StepsAhead(4 * i + k + 1))} << Shift;
+    }
   }
   constexpr RandomSteps jump = StepsAhead(4 * Halves);
   const Wide jumpMultiplier = Wide{} + jump.multiplier;
-  const Wide jumpIncrement = Wide{} + jump.increment;
+  const Wide jumpIncrement = Wide{} + (std::uint64_t{jump.increment} << Shift);
   const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
   FineTest<Path> fine(filter);
   for (int group = 0; group < BlockSize / Halves; ++group) {
     Reals draw[4];
 #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-      draw[k] = DrawsFromLowHalves<Path>(states[k], radius);
-      states[k] = Path::MultiplyLowHalves(states[k], jumpMultiplier) + jumpIncrement;
+      draw[k] = DrawsOfStates<Path>(states[k], radius);
+      states[k] = JumpedStates<Path>(states[k], jumpMultiplier, jumpIncrement);
     }
     fine.Test(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1);
   }
@@ -290,8 +331,9 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       typename V::Reals odd[4];
 #pragma GCC unroll 4
       for (int k = 0; k < 4; ++k) {
-        even[k] = DrawsFromLowHalves<Path>(reinterpret_cast<Wide>(states[k]), radius);
-        odd[k] = DrawsFromLowHalves<Path>(reinterpret_cast<Wide>(states[k]) >> 32, radius);
+        const Wide pair = reinterpret_cast<Wide>(states[k]);
+        even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius);
+        odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius);
       }
       const int firstPoint = group.group * Lanes;
       fine.Test(even[0], even[1], even[2], even[3], Path::LaneBits(WidenedLanes<0>(group.lanes)),
