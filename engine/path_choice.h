@@ -23,10 +23,11 @@ std::string_view PathName(VectorPath path);
 // The paths this processor has, in the fixed order: the one expected fastest first.
 std::vector<VectorPath> MachinePaths();
 
-// Timing costs 6 blocks on each path, under 60 of the fastest path's blocks when
-// the slowest is 5 times slower (the baseline at R = 1000 beside AVX-512), and well
-// under 1 ms. From 1024 blocks a thread that is at most 6% of a run that the fixed
-// order already had right, where a wrong order can cost half the run.
+// Timing costs 3 blocks on each path: about 35 of the fastest path's blocks where
+// four paths run at 1, 1.6, 2.8 and 5.8 times its time (R = 1 on a processor with
+// AVX-512 IFMA), a third of a millisecond at most. From 1024 blocks a thread that
+// is under 4% of a run that the fixed order already had right, where a wrong order
+// can cost half the run.
 inline constexpr std::int64_t MeasuringPaysFromBlocks = 1024;
 
 // The path of a run that counts blocksPerThread blocks on each thread.
