@@ -116,6 +116,18 @@ bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter) {
   return IsInside(x, y, filter.limit);
 }
 
+BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
+                           const BlockFilter& filter) {
+  BlockTally tally{0, 0};
+  for (; lanes != 0; lanes &= lanes - 1) {
+    const int lane = __builtin_ctz(lanes);
+    const auto draw = [&](int k) { return static_cast<std::int32_t>(draws[k * laneCount + lane]); };
+    if (IsInsideExactly({draw(0), draw(1), draw(2), draw(3)}, filter)) ++tally.inside;
+    ++tally.exactPoints;
+  }
+  return tally;
+}
+
 bool MachineHasPath(VectorPath path) {
 #if defined(__x86_64__)
   switch (path) {

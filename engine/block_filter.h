@@ -55,6 +55,11 @@ PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radiu
 // The exact test of one point, as the point-by-point loop makes it.
 bool IsInsideExactly(const PointDraws& draws, const BlockFilter& filter);
 
+// The lanes whose bits are set, through the exact test. Draw k of lane i is at
+// draws[k * laneCount + i], as a double.
+BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
+                           const BlockFilter& filter);
+
 inline BlockTally& operator+=(BlockTally& sum, const BlockTally& more) {
   sum.inside += more.inside;
   sum.exactPoints += more.exactPoints;

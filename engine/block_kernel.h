@@ -19,7 +19,9 @@
 //
 // Below a radius of 64 most groups would be left open, so every point takes the
 // fine test, on 64-bit lanes each holding one point's state (CountBlockWith); a
-// path whose fine test is cheap may call the two ways from radii of its own.
+// path whose fine test is cheap may call the two ways from radii of its own. At
+// the smallest radii many points lie within the margin, and they take the exact
+// test at once.
 //
 // A path supplies, as a record of static functions:
 //   Bytes                       the vector width;
@@ -127,10 +129,13 @@ Words Stepped(Words states, RandomSteps steps) {
 }
 inline constexpr RandomSteps OneStepBack = StepsAhead(0xFFFFFFFF);  // 2^32 steps go round
 
-// The fine test: S in double from the exact draws, against the margin. Points
-// within the margin are kept and take the exact test at the end, from their draws
-// found again, so that the loops hold no call. Lane masks become bits at once: the
-// vector units are the busy ones.
+// When the points within the margin take the exact test: at once, from their draws
+// at hand, where many lie there (the smallest radii), or at the end, from their
+// draws found again, where few do, so that the loop holds no call.
+enum class ExactTest { AtOnce, AtTheEnd };
+
+// The fine test: S in double from the exact draws, against the margin. Lane masks
+// become bits at once: the vector units are the busy ones.
 template <class Path>
 class FineTest {
  public:
@@ -138,13 +143,14 @@ class FineTest {
   static constexpr int Halves = Path::Bytes / 8;  // points a vector of doubles
 
   explicit FineTest(const BlockFilter& filter)
-      : reciprocal_(Reals{} + filter.reciprocal),
+      : filter_(filter),
+        reciprocal_(Reals{} + filter.reciprocal),
         surelyInside_(Reals{} + filter.surelyInside),
         surelyOutside_(Reals{} + filter.surelyOutside) {}
 
   // The points of the lanes set in lanes; lane i holds point firstPoint + i x stride.
   void Test(Reals fractionX, Reals integerX, Reals fractionY, Reals integerY, unsigned lanes,
-            int firstPoint, int stride) {
+            int firstPoint, int stride, ExactTest when) {
     // Contracted to fused multiply-adds where the path has them; the margin covers both.
     const Reals x = fractionX * reciprocal_ + integerX;
     const Reals y = fractionY * reciprocal_ + integerY;
@@ -152,7 +158,12 @@ class FineTest {
     const unsigned surelyIn = Path::LanesAtMost(square, surelyInside_) & lanes;
     const unsigned notOutside = Path::LanesAtMost(square, surelyOutside_) & lanes;
     inside_ += BitsSetIn[surelyIn];
-    if (notOutside != surelyIn) {
+    if (notOutside == surelyIn) return;
+    if (when == ExactTest::AtOnce) {
+      alignas(Path::Bytes) const Reals draws[4] = {fractionX, integerX, fractionY, integerY};
+      exact_ += TallyExactLanes(notOutside & ~surelyIn, reinterpret_cast<const double*>(draws),
+                                Halves, filter_);
+    } else {
       undecided_[undecidedCount_++] = {static_cast<std::uint16_t>(firstPoint),
                                        static_cast<std::uint8_t>(stride),
                                        static_cast<std::uint8_t>(notOutside & ~surelyIn)};
@@ -160,12 +171,12 @@ class FineTest {
   }
 
   // The points found inside, after the exact test of those within the margin.
-  BlockTally Finish(std::uint32_t stateBefore, const BlockFilter& filter) const {
-    BlockTally tally{inside_, 0};
+  BlockTally Finish(std::uint32_t stateBefore) const {
+    BlockTally tally{inside_ + exact_.inside, exact_.exactPoints};
     for (int n = 0; n < undecidedCount_; ++n) {
       for (unsigned lanes = undecided_[n].lanes; lanes != 0; lanes &= lanes - 1) {
         const int point = undecided_[n].firstPoint + undecided_[n].stride * __builtin_ctz(lanes);
-        if (IsInsideExactly(DrawsOfPoint(stateBefore, point, filter.radius), filter)) {
+        if (IsInsideExactly(DrawsOfPoint(stateBefore, point, filter_.radius), filter_)) {
           ++tally.inside;
         }
         ++tally.exactPoints;
@@ -181,10 +192,12 @@ class FineTest {
     std::uint8_t lanes;
   };
 
+  const BlockFilter& filter_;
   Reals reciprocal_;
   Reals surelyInside_;
   Reals surelyOutside_;
   std::int64_t inside_ = 0;
+  BlockTally exact_{0, 0};
   int undecidedCount_ = 0;
   Undecided undecided_[BlockSize / Halves];
 };
@@ -251,9 +264,10 @@ BlockTally CountBlockFinely(std::uint32_t stateBefore, const BlockFilter& filter
       draw[k] = DrawsOfStates<Path>(states[k], radius);
       states[k] = JumpedStates<Path>(states[k], jumpMultiplier, jumpIncrement);
     }
-    fine.Test(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1);
+    fine.Test(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1,
+              ExactTest::AtOnce);
   }
-  return fine.Finish(stateBefore, filter);
+  return fine.Finish(stateBefore);
 }
 
 // Every point through the coarse test, Lanes at a time, and those it leaves open
@@ -337,13 +351,13 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       }
       const int firstPoint = group.group * Lanes;
       fine.Test(even[0], even[1], even[2], even[3], Path::LaneBits(WidenedLanes<0>(group.lanes)),
-                firstPoint, 2);
+                firstPoint, 2, ExactTest::AtTheEnd);
       fine.Test(odd[0], odd[1], odd[2], odd[3], Path::LaneBits(WidenedLanes<1>(group.lanes)),
-                firstPoint + 1, 2);
+                firstPoint + 1, 2, ExactTest::AtTheEnd);
     }
   }
 
-  BlockTally tally = fine.Finish(stateBefore, filter);
+  BlockTally tally = fine.Finish(stateBefore);
   for (int i = 0; i < Lanes; ++i) tally.inside -= coarselyInside[i];
   return tally;
 }
