@@ -1,32 +1,33 @@
-// Points per second of the point-by-point loop and of the engine, for a small and
-// the largest radius: every vector path the machine has on one thread, and the
-// fastest on one thread and on every usable processor. One table at the end gives each as a ratio
-// to the point-by-point loop measured in the same run, so that the machine's own speed cancels out.
+// Points per second of the point-by-point loop and of the engine for each radius
+// given on the command line (by default 5, 40, 64, 100, 1000 and 2147483647): every
+// vector path the machine has on one thread, and the path the run itself chooses
+// for that radius on one thread and on every usable processor. One table at the end
+// gives each as a ratio to the point-by-point loop measured in the same run, so
+// that the machine's own speed cancels out, and names the path chosen.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/block_counter.h"
 #include "engine/block_filter.h"
+#include "engine/path_choice.h"
 #include "estimator/estimation.h"
+#include "platform/processor_count.h"
 #include "runtime/random_source.h"
 
 namespace dartcirc {
 namespace {
 
 constexpr std::int64_t BlocksPerRun = 2000;
-constexpr std::int32_t Radii[] = {1000, 2147483647};
 
-struct NamedPath {
-  VectorPath path;
-  const char* name;
+struct Radius {
+  std::int32_t radius;
+  VectorPath chosen;  // the run's own choice for a long run
 };
-constexpr NamedPath Paths[] = {{VectorPath::Baseline, "Baseline"},
-                               {VectorPath::Avx2, "Avx2"},
-                               {VectorPath::Avx512F, "Avx512F"},
-                               {VectorPath::Avx512Ifma, "Avx512Ifma"}};
 
 void PointByPoint(benchmark::State& state) {
   ResetFloatingPointUnit();
@@ -56,20 +57,17 @@ void Engine(benchmark::State& state, VectorPath path, int threads) {
 }
 
 // A path on one thread is timed by its processor time, which other loads of a
-// shared machine disturb less; the fastest path on one and on every thread by the
+// shared machine disturb less; the chosen path on one and on every thread by the
 // clock, for the speed-up that the threads bring.
-void RegisterAll() {
-  for (std::int32_t radius : Radii) {
-    benchmark::RegisterBenchmark("PointByPoint", PointByPoint)->Arg(radius);
-    for (const NamedPath& path : Paths) {
-      if (MachineHasPath(path.path)) {
-        benchmark::RegisterBenchmark(path.name, Engine, path.path, 1)->Arg(radius);
-      }
+void RegisterAll(const std::vector<Radius>& radii) {
+  for (const Radius& radius : radii) {
+    benchmark::RegisterBenchmark("PointByPoint", PointByPoint)->Arg(radius.radius);
+    for (VectorPath path : MachinePaths()) {
+      benchmark::RegisterBenchmark(std::string(PathName(path)).c_str(), Engine, path, 1)->Arg(radius.radius);
     }
-    benchmark::RegisterBenchmark("OneThread", Engine, FastestPath(), 1)->Arg(radius)->UseRealTime();
-    benchmark::RegisterBenchmark("AllThreads", Engine, FastestPath(),
-                                 MachineEngineSetting().threads)
-        ->Arg(radius)
+    benchmark::RegisterBenchmark("OneThread", Engine, radius.chosen, 1)->Arg(radius.radius)->UseRealTime();
+    benchmark::RegisterBenchmark("AllThreads", Engine, radius.chosen, UsableProcessorCount())
+        ->Arg(radius.radius)
         ->UseRealTime();
   }
 }
@@ -88,11 +86,9 @@ class RateKeeper : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 
-  double Find(const std::map<std::string, double>& values, const char* name, std::int32_t radius,
+  double Find(const std::map<std::string, double>& values, std::string_view name, std::int32_t radius,
               const char* suffix) const {
-    char key[64];
-    std::snprintf(key, sizeof key, "%s/%d%s", name, static_cast<int>(radius), suffix);
-    const auto found = values.find(key);
+    const auto found = values.find(std::string(name) + "/" + std::to_string(radius) + suffix);
     return found == values.end() ? 0.0 : found->second;
   }
 
@@ -100,37 +96,27 @@ class RateKeeper : public benchmark::ConsoleReporter {
   std::map<std::string, double> exactShares;
 };
 
-void PrintTable(const RateKeeper& keeper) {
-  const VectorPath fastest = FastestPath();
-  std::printf("\n%-22s", "points/s (x loop)");
-  for (std::int32_t radius : Radii) std::printf("   R = %-18d", static_cast<int>(radius));
-  std::printf("\n%-22s", "point-by-point loop");
-  for (std::int32_t radius : Radii) {
-    std::printf("   %7.1f M (1.00x)      ",
-                keeper.Find(keeper.rates, "PointByPoint", radius, "") / 1e6);
+// One row a radius: points per second and the multiple of the point-by-point loop.
+void PrintTable(const RateKeeper& keeper, const std::vector<Radius>& radii) {
+  const std::vector<VectorPath> paths = MachinePaths();
+  std::printf("\n%-11s %-9s", "R", "loop");
+  for (VectorPath path : paths) std::printf(" %-17.*s", static_cast<int>(PathName(path).size()), PathName(path).data());
+  std::printf(" %-17s %-17s %-11s %s\n", "chosen, 1 thread", "chosen, threads", "chosen", "exact share");
+  for (const Radius& radius : radii) {
+    const double loop = keeper.Find(keeper.rates, "PointByPoint", radius.radius, "");
+    const auto cell = [&](std::string_view name, const char* suffix) {
+      const double rate = keeper.Find(keeper.rates, name, radius.radius, suffix);
+      std::printf(" %6.3f G (%5.1fx)", rate / 1e9, loop > 0 ? rate / loop : 0.0);
+    };
+    std::printf("%-11d %5.1f M ", static_cast<int>(radius.radius), loop / 1e6);
+    for (VectorPath path : paths) cell(PathName(path), "");
+    cell("OneThread", "/real_time");
+    cell("AllThreads", "/real_time");
+    std::printf(" %-11.*s %.1e\n", static_cast<int>(PathName(radius.chosen).size()),
+                PathName(radius.chosen).data(),
+                keeper.Find(keeper.exactShares, "OneThread", radius.radius, "/real_time"));
   }
-  const auto row = [&](const char* label, const char* name, const char* suffix) {
-    std::printf("\n%-22s", label);
-    for (std::int32_t radius : Radii) {
-      const double reference = keeper.Find(keeper.rates, "PointByPoint", radius, "");
-      const double rate = keeper.Find(keeper.rates, name, radius, suffix);
-      const double share = keeper.Find(keeper.exactShares, name, radius, suffix);
-      std::printf("   %7.1f M (%5.2fx) %.1e", rate / 1e6, reference > 0 ? rate / reference : 0.0,
-                  share);
-    }
-  };
-  for (const NamedPath& path : Paths) {
-    if (!MachineHasPath(path.path)) continue;
-    char label[48];
-    std::snprintf(label, sizeof label, "%s, 1 thread%s", path.name,
-                  path.path == fastest ? " *" : "");
-    row(label, path.name, "");
-  }
-  row("* on 1 thread, clock", "OneThread", "/real_time");
-  char label[48];
-  std::snprintf(label, sizeof label, "* on %d threads, clock", MachineEngineSetting().threads);
-  row(label, "AllThreads", "/real_time");
-  std::printf("\n(the last figure of each cell: the share of points that took the exact test)\n");
+  std::printf("(%d threads; exact share: the share of points that took the exact test)\n", UsableProcessorCount());
 }
 
 }  // namespace
@@ -138,9 +124,25 @@ void PrintTable(const RateKeeper& keeper) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  dartcirc::RegisterAll();
+  dartcirc::ResetFloatingPointUnit();
+  std::vector<dartcirc::Radius> radii;
+  std::vector<long> given;
+  for (int n = 1; n < argc; ++n) {
+    char* end = nullptr;
+    given.push_back(std::strtol(argv[n], &end, 10));
+    if (*end != '\0' || given.back() < 1 || given.back() > 2147483647) {
+      std::fprintf(stderr, "engine_bench: a radius is a whole number from 1 to 2147483647, not %s\n", argv[n]);
+      return 2;
+    }
+  }
+  if (given.empty()) given = {5, 40, 64, 100, 1000, 2147483647};
+  for (long radius : given) {
+    const auto r = static_cast<std::int32_t>(radius);
+    radii.push_back({r, dartcirc::PathForRun(dartcirc::FilterFor(r, dartcirc::SquareOfRadius(r)), 1 << 20)});
+  }
+  dartcirc::RegisterAll(radii);
   dartcirc::RateKeeper keeper;
   benchmark::RunSpecifiedBenchmarks(&keeper);
-  dartcirc::PrintTable(keeper);
+  dartcirc::PrintTable(keeper, radii);
   benchmark::Shutdown();
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/exact_point.h"
+#include "engine/path_choice.h"
 #include "platform/processor_count.h"
 #include "runtime/random_jump.h"
 
@@ -114,8 +115,9 @@ struct WorkerCrew {
 
 }  // namespace
 
-EngineSetting MachineEngineSetting() {
-  return {FastestPath(), UsableProcessorCount()};
+EngineSetting MachineEngineSetting(const BlockFilter& filter, std::int64_t blocks) {
+  const int threads = UsableProcessorCount();
+  return {PathForRun(filter, blocks / threads), threads};
 }
 
 void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std::int64_t blocks,

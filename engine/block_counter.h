@@ -15,8 +15,9 @@ struct EngineSetting {
   int threads;      // the calling thread included
 };
 
-// The fastest path and a thread for every processor the process may use.
-EngineSetting MachineEngineSetting();
+// A thread for every processor the process may use, and the path for a run of
+// `blocks` blocks with the filter's radius (engine/path_choice.h).
+EngineSetting MachineEngineSetting(const BlockFilter& filter, std::int64_t blocks);
 
 // Counts `blocks` blocks, the first drawing after firstState, and calls onBlock with
 // each block's tally in block order on the calling thread, as soon as that block and

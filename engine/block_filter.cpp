@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <initializer_list>
 
 #include "engine/exact_point.h"
 #include "runtime/random_jump.h"
@@ -146,13 +145,6 @@ bool MachineHasPath(VectorPath path) {
 #else
   return path == VectorPath::Baseline;
 #endif
-}
-
-VectorPath FastestPath() {
-  for (VectorPath path : {VectorPath::Avx512Ifma, VectorPath::Avx512F, VectorPath::Avx2}) {
-    if (MachineHasPath(path)) return path;
-  }
-  return VectorPath::Baseline;
 }
 
 BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {

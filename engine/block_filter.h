@@ -67,7 +67,6 @@ inline BlockTally& operator+=(BlockTally& sum, const BlockTally& more) {
 }
 
 bool MachineHasPath(VectorPath path);
-VectorPath FastestPath();
 
 // The tally of the block whose first draw follows stateBefore, through the given
 // path, which the machine must have.

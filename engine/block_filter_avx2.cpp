@@ -32,6 +32,7 @@ struct Avx2Path {
   static unsigned LaneBits(Vectors::Masks m) {
     return _mm256_movemask_pd(reinterpret_cast<__m256d>(m));
   }
+  static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) { return LaneBits(a <= b); }
   static bool AnyLane(Vectors::Masks m) {
     const auto bits = reinterpret_cast<__m256i>(m);
     return !_mm256_testz_si256(bits, bits);

@@ -1,73 +1,55 @@
-// The block filter on eight points at a time with AVX-512. The states are held
-// shifted up 20 bits in 64-bit lanes so that the 52-bit multiply-adds do all the
-// integer work: the low half of state x multiplier steps the generator (bits above
-// 52 are ignored by the next multiply), and the high half of state x R is the draw
-// itself, added to the bits of 2^52 so that it arrives as the double 2^52 + draw.
+// The block filter with AVX-512 and its 52-bit multiply-adds (IFMA): the AVX-512F
+// path's record, with the multiply-adds doing the fine test's integer work
+// (block_kernel.h). Everything but these two instructions is tested wherever the
+// kernel runs at 16 lanes.
 //
-// Cost of a group of 8 points: 4 x (vpmadd52huq, vsubpd, vpmadd52luq), 3 vfmadd and
-// vmulpd, 2 compares into masks: 18 vector operations, 2.25 a point, so at least
-// 1.1 cycles a point on a core that issues 2 512-bit operations a cycle.
-#include <immintrin.h>
-
+// Cost of the fine test of a group of 8 points: 4 x (vpmadd52huq, vsubpd,
+// vpmadd52luq), 3 vfmadd and vmulpd, 2 compares into masks: 18 vector operations,
+// 2.25 a point.
+//
+// The coarse test of a group of 16 points is the AVX-512F path's, 17 operations
+// (1.06 a point). An open group costs about 48 more, where the AVX-512F path's
+// costs 56: the states stepped back, 2 x (vpmulld, vpaddd); the draws of the even
+// lanes 4 x (vpsllq, vpmadd52huq, vsubpd), of the odd lanes 4 x (vpsrlq, vpsllq,
+// vpmadd52huq, vsubpd); the fine test of 2 x 8 points, 16. So this path never
+// takes more operations than the AVX-512F path, and a few percent fewer where
+// groups are often open (3.5% at R = 1000, 16 x 7 / R of the groups); whether
+// that wins depends on how fast a core's multiply-adds are, which the run
+// measures. A group of 16 in the fine test alone costs 36, so the coarse test
+// goes first from 17 + 48 p < 36, p the share of open groups, 1 - (1 - 7 / R)^16:
+// R above about 220, and 256 for the loop's own costs.
 #include "engine/block_filter.h"
-#include "engine/exact_point.h"
-#include "runtime/random_jump.h"
+
+#define BLOCK_KERNEL_TARGET "avx512f,avx512dq,avx512ifma"
+#include "engine/block_filter_avx512.h"
+
+BLOCK_KERNEL_TARGET_BEGIN
 
 namespace dartcirc {
 
 namespace {
 
-constexpr int Lanes = 8;
-constexpr int StateShift = 20;
-constexpr std::uint64_t BitsOfTwoTo52 = 0x4330000000000000;
+struct Avx512IfmaPath : Avx512FPath {
+  static Vectors::Wide MultiplyAddLow52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) {
+    return reinterpret_cast<Vectors::Wide>(_mm512_madd52lo_epu64(
+        reinterpret_cast<__m512i>(c), reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
+  }
+  static Vectors::Wide MultiplyAddHigh52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) {
+    return reinterpret_cast<Vectors::Wide>(_mm512_madd52hi_epu64(
+        reinterpret_cast<__m512i>(c), reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
+  }
+};
+
+constexpr std::int32_t CoarseTestFromRadius = 256;
 
 }  // namespace
 
-__attribute__((target("avx512f,avx512dq,avx512ifma,popcnt"))) BlockTally CountBlockAvx512Ifma(
-    std::uint32_t stateBefore, const BlockFilter& filter) {
-  // Lane i tests points i, i + 8, i + 16, ...; state[k] holds the state of draw k of
-  // the lane's point.
-  __m512i state[4];
-  for (int k = 0; k < 4; ++k) {
-    alignas(64) std::uint64_t lanes[Lanes];
-    for (int i = 0; i < Lanes; ++i) {
-      lanes[i] = std::uint64_t{Advance(stateBefore, StepsAhead(4 * i + k + 1))} << StateShift;
-    }
-    state[k] = _mm512_load_si512(lanes);
-  }
-  constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  const __m512i jumpMultiplier = _mm512_set1_epi64(jump.multiplier);
-  const __m512i jumpIncrement = _mm512_set1_epi64(std::uint64_t{jump.increment} << StateShift);
-  const __m512i radius = _mm512_set1_epi64(filter.radius);
-  const __m512i twoTo52Bits = _mm512_set1_epi64(BitsOfTwoTo52);
-  const __m512d twoTo52 = _mm512_set1_pd(0x1p52);
-  const __m512d reciprocal = _mm512_set1_pd(filter.reciprocal);
-  const __m512d surelyInside = _mm512_set1_pd(filter.surelyInside);
-  const __m512d surelyOutside = _mm512_set1_pd(filter.surelyOutside);
-
-  std::int64_t inside = 0;
-  BlockTally exact{0, 0};
-  for (int group = 0; group < BlockSize / Lanes; ++group) {
-    __m512d draw[4];
-#pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) {
-      const __m512i biased = _mm512_madd52hi_epu64(twoTo52Bits, state[k], radius);
-      draw[k] = _mm512_sub_pd(_mm512_castsi512_pd(biased), twoTo52);
-      state[k] = _mm512_madd52lo_epu64(jumpIncrement, state[k], jumpMultiplier);
-    }
-    const __m512d x = _mm512_fmadd_pd(draw[0], reciprocal, draw[1]);
-    const __m512d y = _mm512_fmadd_pd(draw[2], reciprocal, draw[3]);
-    const __m512d square = _mm512_fmadd_pd(x, x, _mm512_mul_pd(y, y));
-    const unsigned surelyIn = _mm512_cmp_pd_mask(square, surelyInside, _CMP_LE_OQ);
-    const unsigned notOutside = _mm512_cmp_pd_mask(square, surelyOutside, _CMP_LE_OQ);
-    inside += __builtin_popcount(surelyIn);
-    if (surelyIn != notOutside) {
-      alignas(64) double draws[4 * Lanes];
-      for (int k = 0; k < 4; ++k) _mm512_store_pd(draws + k * Lanes, draw[k]);
-      exact += TallyExactLanes(notOutside & ~surelyIn, draws, Lanes, filter);
-    }
-  }
-  return {inside + exact.inside, exact.exactPoints};
+BlockTally CountBlockAvx512Ifma(std::uint32_t stateBefore, const BlockFilter& filter) {
+  return filter.radius >= CoarseTestFromRadius
+             ? CountBlockCoarselyFirst<Avx512IfmaPath>(stateBefore, filter)
+             : CountBlockFinely<Avx512IfmaPath>(stateBefore, filter);
 }
 
 }  // namespace dartcirc
+
+BLOCK_KERNEL_TARGET_END

@@ -51,6 +51,7 @@ struct BaselinePath {
 #endif
   }
   static bool AnyLane(Vectors::Masks m) { return (m[0] | m[1]) != 0; }
+  static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) { return LaneBits(a <= b); }
 #if defined(__x86_64__)
   static unsigned LaneBits(Vectors::Masks m) {
     return _mm_movemask_pd(reinterpret_cast<__m128d>(m));

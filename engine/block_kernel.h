@@ -18,7 +18,10 @@
 // margin take the exact test after the loop.
 //
 // Below a radius of 64 most groups would be left open, so every point takes the
-// fine test, on 64-bit lanes each holding one point's state in its low half.
+// fine test, on 64-bit lanes each holding one point's state (CountBlockWith); a
+// path whose fine test is cheap may call the two ways from radii of its own. At
+// the smallest radii many points lie within the margin, and they take the exact
+// test at once.
 //
 // A path supplies, as a record of static functions:
 //   Bytes                       the vector width;
@@ -26,7 +29,17 @@
 //   MultiplyWords(a, m)         per 32-bit lane, a x m modulo 2^32;
 //   AnyLane(m)                  whether any bit of m is set;
 //   LaneBits(m)                 bit i set when 64-bit lane i of m, all ones or all
-//                               zeros, is all ones.
+//                               zeros, is all ones;
+//   LanesAtMost(a, b)           bit i set when lane i of the doubles a is at most
+//                               that of b.
+// A path with the 52-bit multiply-adds supplies also
+//   MultiplyAddLow52(c, a, b)   per 64-bit lane, c + the low 52 bits of a x b, of
+//                               the low 52 bits of each;
+//   MultiplyAddHigh52(c, a, b)  the same with the high 52 bits of that product;
+// and the fine test holds each state 20 bits up in its 64-bit lane, so that these
+// do all of its integer work: the low half of state x multiplier steps the
+// generator (the bits it carries above 52 do not reach the next multiply), and the
+// high half of state x R is the draw itself, added to the bits of 2^52.
 // Everything else is the same code on every path, so the logic the paths share is
 // tested on whichever of them the testing machine has.
 #pragma once
@@ -116,10 +129,13 @@ Words Stepped(Words states, RandomSteps steps) {
 }
 inline constexpr RandomSteps OneStepBack = StepsAhead(0xFFFFFFFF);  // 2^32 steps go round
 
-// The fine test: S in double from the exact draws, against the margin. Points
-// within the margin are kept and take the exact test at the end, from their draws
-// found again, so that the loops hold no call. Lane masks become bits at once: the
-// vector units are the busy ones.
+// When the points within the margin take the exact test: at once, from their draws
+// at hand, where many lie there (the smallest radii), or at the end, from their
+// draws found again, where few do, so that the loop holds no call.
+enum class ExactTest { AtOnce, AtTheEnd };
+
+// The fine test: S in double from the exact draws, against the margin. Lane masks
+// become bits at once: the vector units are the busy ones.
 template <class Path>
 class FineTest {
  public:
@@ -127,21 +143,27 @@ class FineTest {
   static constexpr int Halves = Path::Bytes / 8;  // points a vector of doubles
 
   explicit FineTest(const BlockFilter& filter)
-      : reciprocal_(Reals{} + filter.reciprocal),
+      : filter_(filter),
+        reciprocal_(Reals{} + filter.reciprocal),
         surelyInside_(Reals{} + filter.surelyInside),
         surelyOutside_(Reals{} + filter.surelyOutside) {}
 
   // The points of the lanes set in lanes; lane i holds point firstPoint + i x stride.
   void Test(Reals fractionX, Reals integerX, Reals fractionY, Reals integerY, unsigned lanes,
-            int firstPoint, int stride) {
+            int firstPoint, int stride, ExactTest when) {
     // Contracted to fused multiply-adds where the path has them; the margin covers both.
     const Reals x = fractionX * reciprocal_ + integerX;
     const Reals y = fractionY * reciprocal_ + integerY;
     const Reals square = x * x + y * y;
-    const unsigned surelyIn = Path::LaneBits(square <= surelyInside_) & lanes;
-    const unsigned notOutside = Path::LaneBits(square <= surelyOutside_) & lanes;
+    const unsigned surelyIn = Path::LanesAtMost(square, surelyInside_) & lanes;
+    const unsigned notOutside = Path::LanesAtMost(square, surelyOutside_) & lanes;
     inside_ += BitsSetIn[surelyIn];
-    if (notOutside != surelyIn) {
+    if (notOutside == surelyIn) return;
+    if (when == ExactTest::AtOnce) {
+      alignas(Path::Bytes) const Reals draws[4] = {fractionX, integerX, fractionY, integerY};
+      exact_ += TallyExactLanes(notOutside & ~surelyIn, reinterpret_cast<const double*>(draws),
+                                Halves, filter_);
+    } else {
       undecided_[undecidedCount_++] = {static_cast<std::uint16_t>(firstPoint),
                                        static_cast<std::uint8_t>(stride),
                                        static_cast<std::uint8_t>(notOutside & ~surelyIn)};
@@ -149,12 +171,12 @@ class FineTest {
   }
 
   // The points found inside, after the exact test of those within the margin.
-  BlockTally Finish(std::uint32_t stateBefore, const BlockFilter& filter) const {
-    BlockTally tally{inside_, 0};
+  BlockTally Finish(std::uint32_t stateBefore) const {
+    BlockTally tally{inside_ + exact_.inside, exact_.exactPoints};
     for (int n = 0; n < undecidedCount_; ++n) {
       for (unsigned lanes = undecided_[n].lanes; lanes != 0; lanes &= lanes - 1) {
         const int point = undecided_[n].firstPoint + undecided_[n].stride * __builtin_ctz(lanes);
-        if (IsInsideExactly(DrawsOfPoint(stateBefore, point, filter.radius), filter)) {
+        if (IsInsideExactly(DrawsOfPoint(stateBefore, point, filter_.radius), filter_)) {
           ++tally.inside;
         }
         ++tally.exactPoints;
@@ -170,49 +192,82 @@ class FineTest {
     std::uint8_t lanes;
   };
 
+  const BlockFilter& filter_;
   Reals reciprocal_;
   Reals surelyInside_;
   Reals surelyOutside_;
   std::int64_t inside_ = 0;
+  BlockTally exact_{0, 0};
   int undecidedCount_ = 0;
   Undecided undecided_[BlockSize / Halves];
 };
 
-// The draws of the states in the low halves of states, as doubles 2^52 + draw.
+template <class Path>
+concept MultipliesAdd52 = requires(typename VectorsOf<Path::Bytes>::Wide w) {
+  Path::MultiplyAddHigh52(w, w, w);
+};
+
+// Where a state of the fine test sits in its 64-bit lane; the bits above it are
+// ignored.
+template <class Path>
+inline constexpr int StateShift = MultipliesAdd52<Path> ? 20 : 0;
+
+// The draws of the states in the 64-bit lanes of states, as doubles 2^52 + draw.
 template <class Path, class Wide>
-auto DrawsFromLowHalves(Wide states, Wide radius) {
+auto DrawsOfStates(Wide states, Wide radius) {
   using Reals = typename VectorsOf<sizeof(Wide)>::Reals;
-  const Wide product = Path::MultiplyLowHalves(states, radius);
-  return reinterpret_cast<Reals>((product >> 32) | (Wide{} + BitsOfTwoTo52)) - 0x1p52;
+  const Wide twoTo52 = Wide{} + BitsOfTwoTo52;
+  Wide biased;
+  if constexpr (MultipliesAdd52<Path>) {
+    biased = Path::MultiplyAddHigh52(twoTo52, states, radius);
+  } else {
+    biased = (Path::MultiplyLowHalves(states, radius) >> 32) | twoTo52;
+  }
+  return reinterpret_cast<Reals>(biased) - 0x1p52;
+}
+
+// The states of the 64-bit lanes of states, each a jump on; increment is shifted
+// as the states are.
+template <class Path, class Wide>
+Wide JumpedStates(Wide states, Wide multiplier, Wide increment) {
+  if constexpr (MultipliesAdd52<Path>) {
+    return Path::MultiplyAddLow52(increment, states, multiplier);
+  } else {
+    return Path::MultiplyLowHalves(states, multiplier) + increment;
+  }
 }
 
 // Every point through the fine test, Halves at a time, each 64-bit lane holding one
-// point's state in its low half: no step back and no shuffle.
+// point's state: no step back and no shuffle.
 template <class Path>
 BlockTally CountBlockFinely(std::uint32_t stateBefore, const BlockFilter& filter) {
   using Wide = typename VectorsOf<Path::Bytes>::Wide;
   using Reals = typename VectorsOf<Path::Bytes>::Reals;
   constexpr int Halves = Path::Bytes / 8;
+  constexpr int Shift = StateShift<Path>;
 
   Wide states[4];
   for (int k = 0; k < 4; ++k) {
-    for (int i = 0; i < Halves; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
+    for (int i = 0; i < Halves; ++i) {
+      states[k][i] = std::uint64_t{Advance(stateBefore, StepsAhead(4 * i + k + 1))} << Shift;
+    }
   }
   constexpr RandomSteps jump = StepsAhead(4 * Halves);
   const Wide jumpMultiplier = Wide{} + jump.multiplier;
-  const Wide jumpIncrement = Wide{} + jump.increment;
+  const Wide jumpIncrement = Wide{} + (std::uint64_t{jump.increment} << Shift);
   const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
   FineTest<Path> fine(filter);
   for (int group = 0; group < BlockSize / Halves; ++group) {
     Reals draw[4];
 #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-      draw[k] = DrawsFromLowHalves<Path>(states[k], radius);
-      states[k] = Path::MultiplyLowHalves(states[k], jumpMultiplier) + jumpIncrement;
+      draw[k] = DrawsOfStates<Path>(states[k], radius);
+      states[k] = JumpedStates<Path>(states[k], jumpMultiplier, jumpIncrement);
     }
-    fine.Test(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1);
+    fine.Test(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1,
+              ExactTest::AtOnce);
   }
-  return fine.Finish(stateBefore, filter);
+  return fine.Finish(stateBefore);
 }
 
 // Every point through the coarse test, Lanes at a time, and those it leaves open
@@ -290,18 +345,19 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       typename V::Reals odd[4];
 #pragma GCC unroll 4
       for (int k = 0; k < 4; ++k) {
-        even[k] = DrawsFromLowHalves<Path>(reinterpret_cast<Wide>(states[k]), radius);
-        odd[k] = DrawsFromLowHalves<Path>(reinterpret_cast<Wide>(states[k]) >> 32, radius);
+        const Wide pair = reinterpret_cast<Wide>(states[k]);
+        even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius);
+        odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius);
       }
       const int firstPoint = group.group * Lanes;
       fine.Test(even[0], even[1], even[2], even[3], Path::LaneBits(WidenedLanes<0>(group.lanes)),
-                firstPoint, 2);
+                firstPoint, 2, ExactTest::AtTheEnd);
       fine.Test(odd[0], odd[1], odd[2], odd[3], Path::LaneBits(WidenedLanes<1>(group.lanes)),
-                firstPoint + 1, 2);
+                firstPoint + 1, 2, ExactTest::AtTheEnd);
     }
   }
 
-  BlockTally tally = fine.Finish(stateBefore, filter);
+  BlockTally tally = fine.Finish(stateBefore);
   for (int i = 0; i < Lanes; ++i) tally.inside -= coarselyInside[i];
   return tally;
 }

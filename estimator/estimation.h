@@ -12,7 +12,7 @@ namespace dartcirc {
 struct EngineSetting;
 
 // Runs blocks while trials are left, writing one line per block to ConsoleOut, on
-// every core through the fastest vector path.
+// every core through the path chosen for the run.
 void RunEstimation();
 // The same with the given path and number of threads. The lines, the run variables
 // and RandomState come out the same whatever the setting.

@@ -20,6 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/exact_point.h"
+#include "engine/path_choice.h"
+#include "platform/processor_count.h"
 #include "tests/support/cp932.h"
 #include "tests/support/data_table.h"
 #include "tests/support/run_binary.h"
@@ -95,12 +98,23 @@ TEST_P(Runs, ExitCodeAndEveryByteWritten) {
   options.inputBytes = row[4];
   options.output = static_cast<OutputKind>(std::find(outputs.begin(), outputs.end(), row[5]) - outputs.begin());
   options.fakeTime = row[6];
-  const RunResult result = RunDartcirc(options);
-  EXPECT_EQ(result.signal != 0 ? -result.signal : result.exitCode, std::stoi(row[7]));  // -N: ended by signal N
-  const bool leaves = options.output == OutputKind::ReaderLeaves;
-  EXPECT_TRUE(Matches(options.output == OutputKind::Utf8Terminal ? row[8] : Cp932FromUtf8(row[8]), result.output, leaves))
-      << result.output;
-  EXPECT_TRUE(!leaves || !result.output.empty());
+  // A run with a pinned clock goes through every path the processor has.
+  std::vector<std::string> paths{""};
+  if (!options.fakeTime.empty() && row[1] == "dartcirc") {
+    paths.clear();
+    for (VectorPath path : MachinePaths()) paths.emplace_back(PathName(path));
+  }
+  const std::vector<std::string> environment = options.environment;
+  for (const std::string& path : paths) {
+    options.environment = environment;
+    if (!path.empty()) options.environment.push_back("DARTCIRC_ENGINE_PATH=" + path);
+    const RunResult result = RunDartcirc(options);
+    EXPECT_EQ(result.signal != 0 ? -result.signal : result.exitCode, std::stoi(row[7])) << path;  // -N: ended by signal N
+    const bool leaves = options.output == OutputKind::ReaderLeaves;
+    EXPECT_TRUE(Matches(options.output == OutputKind::Utf8Terminal ? row[8] : Cp932FromUtf8(row[8]), result.output, leaves))
+        << path << ": " << result.output;
+    EXPECT_TRUE(!leaves || !result.output.empty());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Runs, ::testing::ValuesIn(Rows()),
@@ -196,6 +210,35 @@ TEST(Locale, NamedButNotInstalledUtf8LocaleGetsUtf8) {
     const std::vector<std::string> environment{"LC_ALL=" + names[0], "LC_CTYPE=" + names[1], "LANG=" + names[2]};
     const std::string output = RunDartcirc({.arguments = {"0", "1"}, .output = OutputKind::Terminal, .environment = environment}).output;
     EXPECT_EQ(output.starts_with("確率で円周率を求める\r\n"), utf8) << names[0] << "/" << names[1] << "/" << names[2];
+  }
+}
+
+// A path the processor lacks, or no path at all, is one line on standard error, and
+// the run goes on with its own choice.
+TEST(EnginePath, PathNotHadIsOneLineOnStandardErrorAndTheRunGoesOn) {
+  std::string line = "dartcirc: DARTCIRC_ENGINE_PATH ignored; this processor's paths are";
+  for (VectorPath path : MachinePaths()) line.append(" ").append(PathName(path));
+  std::vector<std::string> values{"fastest"};
+  for (VectorPath path : {VectorPath::Avx2, VectorPath::Avx512F, VectorPath::Avx512Ifma}) {
+    if (!MachineHasPath(path)) values.emplace_back(PathName(path));
+  }
+  for (const std::string& value : values) {
+    const RunResult result = RunDartcirc({.arguments = {"1", "30000"}, .environment = {"DARTCIRC_ENGINE_PATH=" + value},
+                                          .errorsToOutput = true});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(Matches(line + "\n" + ExpectedOf("Pipe_CommandLineInputClosed"), result.output)) << result.output;
+  }
+}
+
+// A run long enough to time the paths writes what each path forced writes.
+TEST(EnginePath, TimedChoiceWritesWhatEveryPathWrites) {
+  const std::string trials = std::to_string(MeasuringPaysFromBlocks * BlockSize * UsableProcessorCount());
+  RunOptions options{.arguments = {"1000", trials}, .fakeTime = "2026-12-06 00:00:00"};
+  const std::string chosen = RunDartcirc(options).output;
+  EXPECT_EQ(std::count(chosen.begin(), chosen.end(), '\n'), 4 + MeasuringPaysFromBlocks * UsableProcessorCount());
+  for (VectorPath path : MachinePaths()) {
+    options.environment = {"DARTCIRC_ENGINE_PATH=" + std::string(PathName(path))};
+    EXPECT_EQ(RunDartcirc(options).output, chosen) << PathName(path);
   }
 }
 

@@ -51,7 +51,7 @@ std::vector<std::string> ClockVariables(const std::string& fakeTime) {
 // hands its own environment on: the clock library must be loaded into the program
 // alone, so it goes as -E settings.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments, const std::string& fakeTime,
-          int input, int output, std::vector<std::string> envp) {
+          int input, int output, bool errorsToOutput, std::vector<std::string> envp) {
   const auto add = [&envp](const std::string& variable) {
     if (std::none_of(envp.begin(), envp.end(), [&](const std::string& setting) {
           return variable.starts_with(setting.substr(0, setting.find('=') + 1));
@@ -75,6 +75,7 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
   if (pid == 0) {
     if (input >= 0) dup2(input, 0); else close(0);
     if (output >= 0) dup2(output, 1); else close(1);
+    if (errorsToOutput) dup2(1, 2);
     signal(SIGPIPE, SIG_DFL);
     execve(argPointers[0], argPointers.data(), envPointers.data());
     _exit(127);
@@ -185,7 +186,8 @@ RunResult RunDartcirc(const RunOptions& options) {
   }
   if (options.output == OutputKind::ReaderGone) close(std::exchange(reader, -1));
 
-  const int pid = Spawn(options.program, options.arguments, options.fakeTime, input, output, environment);
+  const int pid = Spawn(options.program, options.arguments, options.fakeTime, input, output, options.errorsToOutput,
+                        environment);
   if (input >= 0) close(input);
   if (options.output != OutputKind::File && output >= 0) close(output);
   const bool terminal = options.output == OutputKind::Terminal || options.output == OutputKind::Utf8Terminal;

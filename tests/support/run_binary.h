@@ -29,6 +29,7 @@ struct RunOptions {
   std::string fakeTime{};              // e.g. "2026-12-06 12:34:56": the clock stands still there
   std::string program = DARTCIRC_BINARY;
   std::vector<std::string> environment{};  // "NAME=value", in place of an inherited NAME
+  bool errorsToOutput = false;             // standard error goes where standard output goes
 };
 
 struct RunResult {

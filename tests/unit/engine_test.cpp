@@ -1,10 +1,11 @@
 // The engine (the estimation loop's known runs are end-to-end rows): every vector
 // path and every thread count against the point-by-point loop, block by block, and
 // the kernel at the AVX-512 paths' width in plain vector code that any processor
-// runs (16 lanes, an odd number of groups in a block, 8-bit lane masks). The
-// filters where they are easiest to get wrong: the margin at the points nearest the
-// circle, the coarse test's bounds at the states and fractions that put a point
-// furthest from what it sees.
+// runs (16 lanes, an odd number of groups in a block, 8-bit lane masks, the 52-bit
+// multiply-adds). The filters where they are easiest to get wrong: the margin at
+// the points nearest the circle, the coarse test's bounds at the states and
+// fractions that put a point furthest from what it sees. The choice of path by
+// timings from a fake clock.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -20,6 +21,8 @@
 #include "engine/block_counter.h"
 #include "engine/block_filter.h"
 #include "engine/block_kernel.h"
+#include "engine/path_choice.h"
+#include "platform/engine_calls.h"
 #include "estimator/estimation.h"
 #include "runtime/random_source.h"
 
@@ -63,7 +66,7 @@ TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
 TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
   for (int threads : {2, 3, 2, 3}) {
     std::int64_t handedOut = 0;
-    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {FastestPath(), threads}, [&](const BlockTally&) {
+    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {MachinePaths().front(), threads}, [&](const BlockTally&) {
       if (++handedOut % 256 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
     EXPECT_EQ(handedOut, 5000);
@@ -139,6 +142,18 @@ struct SixteenLanes {
     return bits;
   }
   static bool AnyLane(Vectors::Masks m) { return LaneBits(m) != 0; }
+  static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) { return LaneBits(a <= b); }
+};
+
+// The same with the 52-bit multiply-adds, as the IFMA path has them.
+struct SixteenLanesMultiplyAdd52 : SixteenLanes {
+  static Vectors::Wide MultiplyAdd52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b, int shift) {
+    constexpr std::uint64_t low52 = (std::uint64_t{1} << 52) - 1;
+    for (int i = 0; i < 8; ++i) c[i] += (static_cast<unsigned __int128>(a[i] & low52) * (b[i] & low52) >> shift) & low52;
+    return c;
+  }
+  static Vectors::Wide MultiplyAddLow52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) { return MultiplyAdd52(c, a, b, 0); }
+  static Vectors::Wide MultiplyAddHigh52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) { return MultiplyAdd52(c, a, b, 52); }
 };
 
 // Each block counted by every path the machine has, and by the kernel at 16 lanes.
@@ -152,11 +167,45 @@ TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
       RandomState = state = state * 2891336453u + 0x9E3779B9u;  // states far apart
       const std::int64_t expected = CountBlockPointByPoint(radius, SquareOfRadius(radius));
       EXPECT_EQ(CountBlockWith<SixteenLanes>(state, filter).inside, expected) << radius;
+      EXPECT_EQ(CountBlockWith<SixteenLanesMultiplyAdd52>(state, filter).inside, expected) << radius;
       for (VectorPath path : Paths) {
         EXPECT_TRUE(!MachineHasPath(path) || CountBlock(path, state, filter).inside == expected) << radius;
       }
     }
   }
+}
+
+// The choice among four candidates, all the baseline so that only the timings tell
+// them apart, by a clock that gives the timings in the order they are taken (each
+// candidate in turn, round after round); a negative timing is a clock that cannot
+// be read.
+std::size_t ChoiceOf(const std::vector<std::int64_t>& timings) {
+  const std::vector<VectorPath> candidates(4, VectorPath::Baseline);
+  std::int64_t now = 1000;
+  std::size_t reads = 0;
+  return QuickestPath(candidates, FilterFor(1000, 1e6), [&] {
+    const std::int64_t timing = timings.at(reads++ / 2);
+    return timing < 0 ? -1 : reads % 2 == 0 ? now += timing : now;
+  });
+}
+
+TEST(PathChoice, TakesTheLeastTimingEvenPastAnOutlierElseTheFixedOrder) {
+  for (std::size_t fastest = 0; fastest < 4; ++fastest) {
+    std::vector<std::int64_t> timings(12, 5000);
+    for (int round = 0; round < 3; ++round) timings[round * 4 + fastest] = 4000 + round;
+    EXPECT_EQ(ChoiceOf(timings), fastest);
+    timings[4 + fastest] = 90000000;  // one round disturbed
+    EXPECT_EQ(ChoiceOf(timings), fastest);
+    const std::size_t next = (fastest + 1) % 4;  // the least timing counts, not the mean
+    timings[next] = 3000, timings[4 + next] = timings[8 + next] = 9000, timings[4 + fastest] = 4001;
+    EXPECT_EQ(ChoiceOf(timings), next);
+    timings[fastest] = timings[4 + fastest] = timings[8 + fastest] = 0;  // never timed
+    EXPECT_EQ(ChoiceOf(timings), 0u);
+  }
+  EXPECT_EQ(ChoiceOf(std::vector<std::int64_t>(12, -1)), 0u);
+  const std::int64_t before = SteadyNanoseconds();  // the real clock counts nanoseconds forward
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_GE(SteadyNanoseconds() - before, 2000000);
 }
 
 }  // namespace
