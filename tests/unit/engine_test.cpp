@@ -5,7 +5,8 @@
 // multiply-adds). The filters where they are easiest to get wrong: the margin at
 // the points nearest the circle, the coarse test's bounds at the states and
 // fractions that put a point furthest from what it sees. The choice of path by
-// timings from a fake clock.
+// timings from a fake clock. The generator's period in blocks, and the
+// reuse of tallies past it.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -24,7 +25,11 @@
 #include "engine/path_choice.h"
 #include "platform/engine_calls.h"
 #include "estimator/estimation.h"
+#include "runtime/random_jump.h"
 #include "runtime/random_source.h"
+
+// A request the allocator cannot meet gets a null pointer under AddressSanitizer too.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 
 namespace dartcirc::testing {
 namespace {
@@ -70,6 +75,46 @@ TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
       if (++handedOut % 256 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
     EXPECT_EQ(handedOut, 5000);
+  }
+}
+
+// The state before block P, found by jumping ahead to the last block of the period
+// and drawing it, is the state before block 0; half the period is not a period.
+TEST(GeneratorPeriod, StatesBeforeBlocksRepeatAfterOnePeriod) {
+  const auto drawsBefore = [](std::int64_t block) { return static_cast<std::uint64_t>(block) * 4 * BlockSize; };
+  for (std::uint32_t first : {0u, 1u, 123456789u, 4294967295u}) {
+    RandomState = Advance(first, StepsAhead(drawsBefore(GeneratorPeriodBlocks - 1)));
+    for (int draw = 0; draw < 4 * BlockSize; ++draw) DrawBelow(1000);
+    EXPECT_EQ(RandomState, first);
+    EXPECT_NE(Advance(first, StepsAhead(drawsBefore(GeneratorPeriodBlocks / 2))), first);
+  }
+}
+
+// With a period of 37 blocks put in, each block from the 37th on gets the inside
+// count of its block mod 37 as every block counted gives it, on one or several
+// threads, for runs that end within the second period and after several; a failure
+// past the first period stops the run. A period whose memory cannot be had is no
+// error: the blocks are counted.
+TEST_F(Engine, BlocksPastAPeriodTakeTheTallyOfTheirFirstTime) {
+  constexpr std::int64_t period = 37;
+  const BlockFilter filter = FilterFor(1000, SquareOfRadius(1000));
+  std::vector<std::int64_t> counted;
+  CountBlocksInOrder(99, filter, 3 * period + 5, {FastestPath(), 2, 0}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
+  for (int threads : {1, 3}) {
+    for (std::int64_t blocks : {period + 1, period + 13, 3 * period + 5}) {
+      std::vector<std::int64_t> handedOut;
+      CountBlocksInOrder(99, filter, blocks, {FastestPath(), threads, period}, [&](const BlockTally& tally) { handedOut.push_back(tally.inside); });
+      ASSERT_EQ(handedOut.size(), static_cast<std::size_t>(blocks));
+      for (std::int64_t k = 0; k < blocks; ++k) EXPECT_EQ(handedOut[k], counted[k % period]) << threads << " threads, block " << k;
+    }
+    int taken = 0;
+    EXPECT_THROW(CountBlocksInOrder(99, filter, 3 * period, {FastestPath(), threads, period},
+                                    [&](const BlockTally&) { if (++taken == period + 2) throw 6; }), int);
+    EXPECT_EQ(taken, period + 2);
+    std::vector<std::int64_t> unkept;  // 2^62 bytes to keep
+    EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {FastestPath(), threads, std::int64_t{1} << 61},
+                                    [&](const BlockTally& tally) { unkept.push_back(tally.inside); if (unkept.size() == 40) throw 6; }), int);
+    EXPECT_EQ(unkept, std::vector<std::int64_t>(counted.begin(), counted.begin() + 40));
   }
 }
 
