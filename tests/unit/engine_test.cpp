@@ -99,20 +99,20 @@ TEST_F(Engine, BlocksPastAPeriodTakeTheTallyOfTheirFirstTime) {
   constexpr std::int64_t period = 37;
   const BlockFilter filter = FilterFor(1000, SquareOfRadius(1000));
   std::vector<std::int64_t> counted;
-  CountBlocksInOrder(99, filter, 3 * period + 5, {FastestPath(), 2, 0}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
+  CountBlocksInOrder(99, filter, 3 * period + 5, {MachinePaths().front(), 2, 0}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
   for (int threads : {1, 3}) {
     for (std::int64_t blocks : {period + 1, period + 13, 3 * period + 5}) {
       std::vector<std::int64_t> handedOut;
-      CountBlocksInOrder(99, filter, blocks, {FastestPath(), threads, period}, [&](const BlockTally& tally) { handedOut.push_back(tally.inside); });
+      CountBlocksInOrder(99, filter, blocks, {MachinePaths().front(), threads, period}, [&](const BlockTally& tally) { handedOut.push_back(tally.inside); });
       ASSERT_EQ(handedOut.size(), static_cast<std::size_t>(blocks));
       for (std::int64_t k = 0; k < blocks; ++k) EXPECT_EQ(handedOut[k], counted[k % period]) << threads << " threads, block " << k;
     }
     int taken = 0;
-    EXPECT_THROW(CountBlocksInOrder(99, filter, 3 * period, {FastestPath(), threads, period},
+    EXPECT_THROW(CountBlocksInOrder(99, filter, 3 * period, {MachinePaths().front(), threads, period},
                                     [&](const BlockTally&) { if (++taken == period + 2) throw 6; }), int);
     EXPECT_EQ(taken, period + 2);
     std::vector<std::int64_t> unkept;  // 2^62 bytes to keep
-    EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {FastestPath(), threads, std::int64_t{1} << 61},
+    EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {MachinePaths().front(), threads, std::int64_t{1} << 61},
                                     [&](const BlockTally& tally) { unkept.push_back(tally.inside); if (unkept.size() == 40) throw 6; }), int);
     EXPECT_EQ(unkept, std::vector<std::int64_t>(counted.begin(), counted.begin() + 40));
   }
