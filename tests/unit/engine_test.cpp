@@ -66,8 +66,8 @@ TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
   }
 }
 
-// A worker that got a whole window ahead sleeps until blocks are handed out, and is
-// woken each time: else the run would never end.
+// A worker that got a whole window ahead sleeps until a batch of blocks is handed
+// out, and is woken each time: else the run would never end.
 TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
   for (int threads : {2, 3, 2, 3}) {
     std::int64_t handedOut = 0;
