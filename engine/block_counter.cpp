@@ -22,6 +22,10 @@ namespace {
 // Blocks that may be counted ahead of the one handed out: memory stays the same
 // whatever the trial count, and a slow reader of the output holds the workers back.
 constexpr std::int64_t WindowBlocks = 1024;
+// A worker that finds the window full sleeps until there is room for this many
+// blocks, so that where the calling thread falls behind (a slow reader, a busy
+// machine) a worker wakes once for a batch of blocks, not once for each block.
+constexpr std::int64_t BatchBlocks = WindowBlocks / 4;
 // Below this many blocks for each extra thread, starting it costs more than it saves.
 constexpr std::int64_t BlocksPerWorker = 16;
 
@@ -33,6 +37,11 @@ struct Slot {
 // Shared by the calling thread and the workers. Every atomic access is sequentially
 // consistent: a sleeper counts itself in before it looks at its condition, and a
 // waker changes the condition before it looks at the count, so no wake-up is lost.
+// The calling thread, after handing a block out, wakes no one while the workers'
+// condition, room for a batch, is false: it looks at it after its change, as at
+// the count, and nothing else makes it true (claims only take room, and stopping
+// always wakes), so a worker that found no room is woken by the hand-out that
+// makes it.
 struct BlockQueue {
   std::uint32_t firstState;
   const BlockFilter& filter;
@@ -67,6 +76,10 @@ bool WindowHasRoom(const BlockQueue& queue, std::int64_t block) {
   return block < queue.handedOut.load() + WindowBlocks;
 }
 
+bool WindowHasRoomForBatch(const BlockQueue& queue) {
+  return WindowHasRoom(queue, queue.nextToCount.load() + BatchBlocks - 1);
+}
+
 // The next block to count, or -1 when all are taken or the window is full.
 std::int64_t ClaimBlock(BlockQueue& queue) {
   std::int64_t block = queue.nextToCount.load();
@@ -95,9 +108,7 @@ void Work(BlockQueue& queue) {
     } else if (queue.nextToCount.load() >= queue.blocks) {
       return;
     } else {
-      SleepUntil(queue, [&] {
-        return queue.stopping.load() || WindowHasRoom(queue, queue.nextToCount.load());
-      });
+      SleepUntil(queue, [&] { return queue.stopping.load() || WindowHasRoomForBatch(queue); });
     }
   }
 }
@@ -172,7 +183,7 @@ void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std
     }
     const BlockTally tally = slot.tally;
     queue.handedOut.store(next + 1);
-    WakeSleepers(queue);
+    if (WindowHasRoomForBatch(queue)) WakeSleepers(queue);
     if (next < repeating) kept[next] = static_cast<std::uint16_t>(tally.inside);
     onBlock(tally);
   }

@@ -23,16 +23,17 @@ struct Avx512FPath {
         _mm512_maskz_mul_epu32(0xFF, reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
   }
   static Vectors::Words MultiplyWords(Vectors::Words a, std::uint32_t m) { return a * m; }
-  static unsigned LaneBits(Vectors::Masks m) {
-    return _mm512_movepi64_mask(reinterpret_cast<__m512i>(m));
-  }
-  // A compare into a mask register, not a vector of masks for LaneBits to undo.
+  // Compares into mask registers, not vectors of masks to turn into bits.
   static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) {
     return _mm512_cmp_pd_mask(reinterpret_cast<__m512d>(a), reinterpret_cast<__m512d>(b), _CMP_LE_OQ);
   }
-  static bool AnyLane(Vectors::Masks m) {
-    const auto bits = reinterpret_cast<__m512i>(m);
-    return _mm512_test_epi64_mask(bits, bits) != 0;
+  static unsigned SinglesAtMost(Vectors::Singles a, Vectors::Singles b) {
+    return _mm512_cmp_ps_mask(reinterpret_cast<__m512>(a), reinterpret_cast<__m512>(b), _CMP_LE_OQ);
+  }
+  static Vectors::Integers MinusOneIn(Vectors::Integers counts, unsigned lanes) {
+    const auto bits = reinterpret_cast<__m512i>(counts);
+    return reinterpret_cast<Vectors::Integers>(
+        _mm512_mask_sub_epi32(bits, static_cast<__mmask16>(lanes), bits, _mm512_set1_epi32(1)));
   }
 };
 

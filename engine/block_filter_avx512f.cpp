@@ -1,16 +1,19 @@
 // The block filter on sixteen points at a time with AVX-512F and DQ. It runs the
-// same kernel as the AVX2 path at twice the width, so whatever the two share is
-// tested wherever AVX2 is; what is its own is the record of block_filter_avx512.h
-// and the compiler's lowering to mask registers.
+// same kernel as the AVX2 path at twice the width, with the coarse test's verdicts
+// kept in mask registers; the kernel's form for those is tested at 16 lanes wherever
+// the kernel runs, so what is this path's own is the record of block_filter_avx512.h.
 //
-// Cost of a group of 16 points in the coarse test: as the AVX2 path's group of 8,
-// with each compare's mask turned back into a vector (2 more): 17 vector
-// operations and 3 stores, 1.06 a point. A core with 2 512-bit units (Skylake-SP,
-// Cascade Lake) issues 2 a cycle, so at least 0.53 cycles a point, where the AVX2
-// path on its 3 256-bit units needs 0.63: about 1.2 times as fast at best. An open
-// group costs about 56 operations more: the states stepped back, 2 x (vpmulld,
-// vpaddd); 8 x (vpmuludq, vpsrlq, vporq, vsubpd) and 4 vpsrlq for the draws of the
-// even and the odd lanes; the fine test of 2 x 8 points, 16.
+// Cost of a group of 16 points in the coarse test: the states 2 x (vpmulld, vpaddd),
+// the coarse square 2 x (vpsrld, vcvtdq2ps) + vmulps + vfmadd, its verdict 2 vcmpps
+// into masks, a masked vpsubd and 2 moves of the masks to scalar registers, where
+// they are compared and stored: 15 operations on the vector units and 4 stores,
+// 0.94 a point (turning the masks back into vectors, as the AVX2 path's compares
+// give them, took 17). A core with 2 512-bit units (Skylake-SP, Sapphire Rapids)
+// issues 2 a cycle, so at least 0.47 cycles a point, where the AVX2 path on its 3
+// 256-bit units needs 0.63: about 1.3 times as fast at best. An open group costs
+// about 56 operations more: the states stepped back, 2 x (vpmulld, vpaddd);
+// 8 x (vpmuludq, vpsrlq, vporq, vsubpd) and 4 vpsrlq for the draws of the even and
+// the odd lanes; the fine test of 2 x 8 points, 16.
 #include "engine/block_filter.h"
 
 #define BLOCK_KERNEL_TARGET "avx512f,avx512dq"

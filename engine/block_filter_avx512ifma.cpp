@@ -7,8 +7,8 @@
 // vpmadd52luq), 3 vfmadd and vmulpd, 2 compares into masks: 18 vector operations,
 // 2.25 a point.
 //
-// The coarse test of a group of 16 points is the AVX-512F path's, 17 operations
-// (1.06 a point). An open group costs about 48 more, where the AVX-512F path's
+// The coarse test of a group of 16 points is the AVX-512F path's, 15 operations
+// (0.94 a point). An open group costs about 48 more, where the AVX-512F path's
 // costs 56: the states stepped back, 2 x (vpmulld, vpaddd); the draws of the even
 // lanes 4 x (vpsllq, vpmadd52huq, vsubpd), of the odd lanes 4 x (vpsrlq, vpsllq,
 // vpmadd52huq, vsubpd); the fine test of 2 x 8 points, 16. So this path never
@@ -16,8 +16,8 @@
 // groups are often open (3.5% at R = 1000, 16 x 7 / R of the groups); whether
 // that wins depends on how fast a core's multiply-adds are, which the run
 // measures. A group of 16 in the fine test alone costs 36, so the coarse test
-// goes first from 17 + 48 p < 36, p the share of open groups, 1 - (1 - 7 / R)^16:
-// R above about 220, and 256 for the loop's own costs.
+// goes first from 15 + 48 p < 36, p the share of open groups, 1 - (1 - 7 / R)^16:
+// R above about 200, and 256 for the loop's own costs.
 #include "engine/block_filter.h"
 
 #define BLOCK_KERNEL_TARGET "avx512f,avx512dq,avx512ifma"

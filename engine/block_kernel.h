@@ -27,11 +27,19 @@
 //   Bytes                       the vector width;
 //   MultiplyLowHalves(a, b)     per 64-bit lane, low 32 bits of a x low 32 bits of b;
 //   MultiplyWords(a, m)         per 32-bit lane, a x m modulo 2^32;
-//   AnyLane(m)                  whether any bit of m is set;
-//   LaneBits(m)                 bit i set when 64-bit lane i of m, all ones or all
-//                               zeros, is all ones;
 //   LanesAtMost(a, b)           bit i set when lane i of the doubles a is at most
 //                               that of b.
+// The coarse test keeps its verdicts on the lanes of a group as the path's compares
+// give them. A path that compares into mask registers supplies
+//   SinglesAtMost(a, b)         bit i set when lane i of the singles a is at most
+//                               that of b;
+//   MinusOneIn(counts, lanes)   per 32-bit lane, counts less 1 where the bit of
+//                               lanes is set;
+// and one whose compares give vectors of lane masks, which turning into bits would
+// cost as much as the vector work it saves, supplies
+//   AnyLane(m)                  whether any bit of m is set;
+//   LaneBits(m)                 bit i set when 64-bit lane i of m, all ones or all
+//                               zeros, is all ones.
 // A path with the 52-bit multiply-adds supplies also
 //   MultiplyAddLow52(c, a, b)   per 64-bit lane, c + the low 52 bits of a x b, of
 //                               the low 52 bits of each;
@@ -48,6 +56,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <utility>
 
 #include "engine/block_filter.h"
@@ -203,6 +212,29 @@ class FineTest {
 };
 
 template <class Path>
+concept ComparesIntoMasks = requires(typename VectorsOf<Path::Bytes>::Singles s) {
+  Path::SinglesAtMost(s, s);
+};
+
+// The coarse test's verdict on the lanes of a group, in the path's form.
+template <class Path>
+using CoarseLanes = std::conditional_t<ComparesIntoMasks<Path>, unsigned,
+                                       typename VectorsOf<Path::Bytes>::Integers>;
+
+// Bit d set when 32-bit lane 2d + Odd is in lanes.
+template <class Path, int Odd>
+unsigned HalfLaneBits(CoarseLanes<Path> lanes) {
+  if constexpr (ComparesIntoMasks<Path>) {
+    unsigned bits = (lanes >> Odd) & 0x5555;  // 16 lanes at most
+    bits = (bits | bits >> 1) & 0x3333;
+    bits = (bits | bits >> 2) & 0x0F0F;
+    return (bits | bits >> 4) & 0x00FF;
+  } else {
+    return Path::LaneBits(WidenedLanes<Odd>(lanes));
+  }
+}
+
+template <class Path>
 concept MultipliesAdd52 = requires(typename VectorsOf<Path::Bytes>::Wide w) {
   Path::MultiplyAddHigh52(w, w, w);
 };
@@ -302,7 +334,7 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   struct OpenGroup {
     Words integerStateX;
     Words integerStateY;
-    Integers lanes;
+    CoarseLanes<Path> lanes;
     int group;
   };
   constexpr int ChunkGroups = 64;
@@ -323,11 +355,20 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       const Singles coarseY =
           __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles);
       const Singles square = coarseX * coarseX + coarseY * coarseY;
-      const Integers inside = square <= insideBound;
-      const Integers lanes = (square <= outsideBound) ^ inside;  // inside implies the first
-      coarselyInside += inside;
-      open[openCount] = {stateX, stateY, lanes, group};
-      openCount += Path::AnyLane(reinterpret_cast<Masks>(lanes));
+      // Inside implies not outside, so the open lanes are the difference of the two.
+      if constexpr (ComparesIntoMasks<Path>) {
+        const unsigned inside = Path::SinglesAtMost(square, insideBound);
+        const unsigned lanes = Path::SinglesAtMost(square, outsideBound) ^ inside;
+        coarselyInside = Path::MinusOneIn(coarselyInside, inside);
+        open[openCount] = {stateX, stateY, lanes, group};
+        openCount += lanes != 0;
+      } else {
+        const Integers inside = square <= insideBound;
+        const Integers lanes = (square <= outsideBound) ^ inside;
+        coarselyInside += inside;  // all ones, minus one, where inside
+        open[openCount] = {stateX, stateY, lanes, group};
+        openCount += Path::AnyLane(reinterpret_cast<Masks>(lanes));
+      }
     };
     for (int group = chunk; group < chunkEnd; group += 2) {
       coarseTest(integerStateX, integerStateY, group);
@@ -350,10 +391,10 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
         odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius);
       }
       const int firstPoint = group.group * Lanes;
-      fine.Test(even[0], even[1], even[2], even[3], Path::LaneBits(WidenedLanes<0>(group.lanes)),
-                firstPoint, 2, ExactTest::AtTheEnd);
-      fine.Test(odd[0], odd[1], odd[2], odd[3], Path::LaneBits(WidenedLanes<1>(group.lanes)),
-                firstPoint + 1, 2, ExactTest::AtTheEnd);
+      fine.Test(even[0], even[1], even[2], even[3], HalfLaneBits<Path, 0>(group.lanes), firstPoint,
+                2, ExactTest::AtTheEnd);
+      fine.Test(odd[0], odd[1], odd[2], odd[3], HalfLaneBits<Path, 1>(group.lanes), firstPoint + 1,
+                2, ExactTest::AtTheEnd);
     }
   }
 

@@ -66,8 +66,8 @@ TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
   }
 }
 
-// A worker that got a whole window ahead sleeps until blocks are handed out, and is
-// woken each time: else the run would never end.
+// A worker that got a whole window ahead sleeps until a batch of blocks is handed
+// out, and is woken each time: else the run would never end.
 TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
   for (int threads : {2, 3, 2, 3}) {
     std::int64_t handedOut = 0;
@@ -190,8 +190,17 @@ struct SixteenLanes {
   static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) { return LaneBits(a <= b); }
 };
 
-// The same with the 52-bit multiply-adds, as the IFMA path has them.
+// The same with the 52-bit multiply-adds and compares into masks, as the IFMA path.
 struct SixteenLanesMultiplyAdd52 : SixteenLanes {
+  static unsigned SinglesAtMost(Vectors::Singles a, Vectors::Singles b) {
+    unsigned bits = 0;
+    for (int i = 0; i < 16; ++i) bits |= unsigned{a[i] <= b[i]} << i;
+    return bits;
+  }
+  static Vectors::Integers MinusOneIn(Vectors::Integers counts, unsigned lanes) {
+    for (int i = 0; i < 16; ++i) counts[i] -= (lanes >> i) & 1;
+    return counts;
+  }
   static Vectors::Wide MultiplyAdd52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b, int shift) {
     constexpr std::uint64_t low52 = (std::uint64_t{1} << 52) - 1;
     for (int i = 0; i < 8; ++i) c[i] += (static_cast<unsigned __int128>(a[i] & low52) * (b[i] & low52) >> shift) & low52;
