@@ -18,9 +18,6 @@ inline double DrawCoordinate(std::int32_t radius) {
   return CoordinateFromDraws(fractionDraw, DrawBelow(radius), radius);
 }
 
-// One block for every 10,000 trials left or fewer.
-std::int64_t BlocksLeft() { return TrialsLeft / BlockSize + (TrialsLeft % BlockSize != 0); }
-
 }  // namespace
 
 std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared) {
@@ -45,13 +42,9 @@ double SquareOfRadius(std::int32_t radius) {
 
 void RunEstimation() {
   if (TrialsLeft <= 0) return;
-  RunEstimationWith(MachineEngineSetting(FilterFor(Radius, RadiusSquared), BlocksLeft()));
-}
-
-void RunEstimationWith(const EngineSetting& setting) {
-  if (TrialsLeft <= 0) return;
-  const std::int64_t blocks = BlocksLeft();
+  const std::int64_t blocks = TrialsLeft / BlockSize + (TrialsLeft % BlockSize != 0);
   const BlockFilter filter = FilterFor(Radius, RadiusSquared);
+  const EngineSetting setting = MachineEngineSetting(filter, blocks);
   CountBlocksInOrder(RandomState, filter, blocks, setting, [](const BlockTally& tally) {
     RandomState = Advance(RandomState, StepsOfABlock);
     InsideCount += tally.inside;

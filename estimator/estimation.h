@@ -9,14 +9,10 @@
 
 namespace dartcirc {
 
-struct EngineSetting;
-
 // Runs blocks while trials are left, writing one line per block to ConsoleOut, on
-// every core through the path chosen for the run.
+// every core through the path chosen for the run. The lines, the run variables and
+// RandomState come out the same whatever the path and the number of threads.
 void RunEstimation();
-// The same with the given path and number of threads. The lines, the run variables
-// and RandomState come out the same whatever the setting.
-void RunEstimationWith(const EngineSetting& setting);
 
 // Tests one block of points the plain way, one point after another, drawing from
 // RandomState; gives the number inside. Every faster way of counting must match it.
