@@ -60,7 +60,7 @@ struct PlatformCalls {
   std::uint32_t (*getModuleFileNameA)(char* buffer, std::uint32_t size);
 };
 
-extern const PlatformCalls PosixPlatform;
+extern const PlatformCalls SystemPlatform;  // the calls of the system built for
 extern const PlatformCalls* Platform;  // the calls in use
 
 inline Handle GetStdHandle(std::int32_t which) { return Platform->getStdHandle(which); }

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(exact.get(), data, size);
   exact[size] = '\0';
   CommandLine = exact.get();
-  PlatformCalls calls = PosixPlatform;
+  PlatformCalls calls = SystemPlatform;
   calls.getCommandLineA = FuzzedCommandLine;
   Platform = &calls;
 
@@ -98,6 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string joined = JoinCommandLine(static_cast<int>(vector.size()), vector.data());
   CommandLine = joined.c_str();
   RequireArguments(arguments);
-  Platform = &PosixPlatform;
+  Platform = &SystemPlatform;
   return 0;
 }

@@ -85,7 +85,7 @@ FakePlatformScope::FakePlatformScope() {
 }
 
 FakePlatformScope::~FakePlatformScope() {
-  Platform = &PosixPlatform;
+  Platform = &SystemPlatform;
   Active = nullptr;
 }
 

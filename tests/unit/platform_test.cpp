@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/processor_count.h"
-#include "platform/terminal_encoding.h"
+#include "platform/posix/terminal_encoding.h"
 #include "runtime/integer_conversion.h"
 #include "runtime/random_source.h"
 #include "tests/support/cp932.h"

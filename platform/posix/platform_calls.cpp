@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "platform/terminal_encoding.h"
+#include "platform/posix/terminal_encoding.h"
 
 namespace dartcirc {
 
@@ -155,13 +155,13 @@ SystemTime PosixGetSystemTime() {
 const char* PosixGetCommandLineA();
 std::uint32_t PosixGetModuleFileNameA(char* buffer, std::uint32_t size);
 
-const PlatformCalls PosixPlatform = {
+const PlatformCalls SystemPlatform = {
     PosixGetStdHandle, PosixGetFileType,   PosixReadFile,       PosixWriteFile,
     PosixGetLastError, PosixCloseHandle,   PosixExitProcess,    PosixGetSystemTime,
     PosixGetCommandLineA, PosixGetModuleFileNameA,
 };
 
-const PlatformCalls* Platform = &PosixPlatform;
+const PlatformCalls* Platform = &SystemPlatform;
 
 void ExitProcess(std::int32_t code) {
   Platform->exitProcess(code);

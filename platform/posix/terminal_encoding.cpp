@@ -1,4 +1,4 @@
-#include "platform/terminal_encoding.h"
+#include "platform/posix/terminal_encoding.h"
 
 #include <cerrno>
 #include <cstring>
