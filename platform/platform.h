@@ -1,16 +1,15 @@
-// The operating-system calls the runtime makes, named and shaped as the runtime
-// expects them, with the Windows error codes of the same conditions.
-// The calls go through one record of slots so that tests can put a recording fake
-// in place of the real system.
+// The operating-system calls the runtime makes, named and shaped as the Windows
+// calls they are (platform/windows/) or stand in for (platform/posix/), with the
+// Windows error codes of the same conditions. The calls go through one record of
+// slots so that tests can put a recording fake in place of the real system.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace dartcirc {
 
-using Handle = std::intptr_t;  // a file descriptor
+using Handle = std::intptr_t;  // a Windows handle or a POSIX file descriptor
 inline constexpr Handle InvalidHandleValue = -1;
 
 inline constexpr std::int32_t StdInputHandle = -10;
@@ -55,9 +54,13 @@ struct PlatformCalls {
   SystemTime (*getSystemTime)();
   // The command line as one zero-terminated string, program name first.
   const char* (*getCommandLineA)();
-  // The running program's path into buffer: at most size - 1 bytes and a
-  // terminating zero; gives the number of path bytes stored.
+  // The running program's path into buffer; gives the number of path bytes
+  // stored. A path cut to the buffer may fill it without a terminating zero (as
+  // under Wine), so the count alone tells where it ends.
   std::uint32_t (*getModuleFileNameA)(char* buffer, std::uint32_t size);
+  // The character after the one at position (never at the terminating zero): one
+  // byte, or a lead byte and its trail byte, by the rule of the system's code page.
+  const char* (*charNextA)(const char* position);
 };
 
 extern const PlatformCalls SystemPlatform;  // the calls of the system built for
@@ -78,36 +81,31 @@ inline const char* GetCommandLineA() { return Platform->getCommandLineA(); }
 inline std::uint32_t GetModuleFileNameA(char* buffer, std::uint32_t size) {
   return Platform->getModuleFileNameA(buffer, size);
 }
+inline const char* CharNextA(const char* position) { return Platform->charNextA(position); }
 [[noreturn]] void ExitProcess(std::int32_t code);
 
-// Process-wide set-up of the platform, once at start-up. Output to a standard
-// output that is a terminal whose locale reads UTF-8 is converted to UTF-8 from
-// then on.
+// Process-wide set-up of the platform, once at start-up.
 void StartPlatform();
 
-// The UTC time of day of a moment in seconds and nanoseconds since 1970, also
-// for a moment before it.
-SystemTime TimeOfDayAt(std::int64_t seconds, std::int64_t nanoseconds);
-
-// The command line that an argument vector stands for, the line that, typed, gives
-// each element as one argument: the shell has already grouped the words, so the
-// quote bytes of each element are left out (a quote is never part of an
-// argument), and an element is then quoted when it holds a byte from 0x01 to 0x20.
-// Elements are joined by one space. An empty element, or one of quotes alone,
-// adds nothing but its space and counts for nothing, as an empty pair of quotes
-// typed; a program name left empty stands as dartcirc.
-std::string JoinCommandLine(int count, const char* const* arguments);
-
-// The Windows error code of a POSIX errno value.
-std::uint32_t ErrorCodeForErrno(int errnoValue);
-
-// Code addresses are shown as offsets from the executable's load base, so that they
-// fit eight hex digits and are the same from run to run.
+// The executable's load base.
 std::uintptr_t ModuleBase();
-std::uint32_t CodeOffset(std::uintptr_t place);
 
-// The longest path Linux gives for a file.
+// A code address as the run-time error report shows it in eight hexadecimal
+// digits: on Windows the address itself; on Linux its offset from the
+// executable's load base, which fits and is the same from run to run.
+std::uint32_t ReportedCodeAddress(std::uintptr_t place);
+
+// The offset the exception report gives a place that no module holds, counted
+// from the program's own module; 0 for a null place.
+std::uint32_t OffsetOutsideModules(std::uintptr_t place);
+
+// Room for a module's path: Windows' ANSI calls give at most 260 bytes and a
+// terminating zero, Linux up to 4,096 bytes.
+#if defined(_WIN32)
+inline constexpr std::uint32_t PathCapacity = 261;
+#else
 inline constexpr std::uint32_t PathCapacity = 4096;
+#endif
 
 // A loaded module: its whole path and the address it is loaded at.
 struct ModuleLocation {
@@ -120,16 +118,15 @@ struct ModuleLocation {
 // path is the one GetModuleFileNameA gives.
 bool FindModuleOf(std::uintptr_t address, ModuleLocation& module);
 
-// The part of a path behind its last directory separator, at most 260 bytes of it:
-// the name of a module in the reports.
-inline std::string_view FileNameOf(std::string_view path) {
-  const std::size_t separator = path.rfind('/');
-  return (separator == std::string_view::npos ? path : path.substr(separator + 1)).substr(0, 260);
-}
+// The name of a module in the reports: the part of its path behind the last
+// directory separator, at most 260 bytes of it. The access-violation message
+// also cuts behind a drive's colon, on a system that has drives.
+std::string_view FileNameOf(std::string_view path);
+std::string_view FileNameInAccessViolation(std::string_view path);
 
-// From the start of the program body to its end, the processor faults (SIGSEGV,
-// SIGBUS, SIGFPE, SIGILL) reach TopLevelExceptionHandler as exception records with
-// the Windows code of the same fault, on a signal stack of their own.
+// From the start of the program body to its end, the processor faults of every
+// thread reach TopLevelExceptionHandler as exception records with the Windows
+// code, address and access details of the fault.
 void CatchProcessorFaults();
 void StopCatchingProcessorFaults();
 

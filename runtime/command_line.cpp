@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "platform/platform.h"
-#include "runtime/code_page.h"
 
 namespace dartcirc {
 
@@ -15,17 +14,6 @@ constexpr unsigned char Quote = 0x22;
 bool IsSeparator(unsigned char byte) { return byte >= 0x01 && byte <= 0x20; }
 
 unsigned char ByteAt(const char* position) { return static_cast<unsigned char>(*position); }
-
-// The scan moves by characters, a double-byte character as one, so that a trail
-// byte is never taken for a separator or a quote. A lead byte pairs only with a
-// byte that can follow one: a stray lead byte (from text in another encoding, such
-// as UTF-8) stands alone and neither swallows a separator or a quote nor steps over
-// the terminating zero.
-const char* NextCharacter(const char* position) {
-  const unsigned char next = ByteAt(position + 1);
-  const bool canTrail = next >= 0x40 && next <= 0xFC && next != 0x7F;
-  return IsLeadByte(ByteAt(position)) && canTrail ? position + 2 : position + 1;
-}
 
 struct Collected {
   std::size_t size;
@@ -41,13 +29,15 @@ Collected Collect(const char* position, char* into) {
     if (into != nullptr) std::memcpy(into + size, from, length);
     size += length;
   };
+  // The scan moves by characters, a double-byte character as one, so that a trail
+  // byte is never taken for a separator or a quote.
   while (ByteAt(position) > 0x20) {
-    const char* end = NextCharacter(position);
+    const char* end = CharNextA(position);
     if (ByteAt(position) == Quote) {
       // A quoted piece holds every character up to the next quote, separators too.
       position = end;
       const char* start = position;
-      while (ByteAt(position) != 0 && ByteAt(position) != Quote) position = NextCharacter(position);
+      while (ByteAt(position) != 0 && ByteAt(position) != Quote) position = CharNextA(position);
       put(start, position);
       if (ByteAt(position) == Quote) ++position;
     } else {

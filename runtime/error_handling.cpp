@@ -27,7 +27,7 @@ void DescribeAccessViolation(MessageBuffer& message, const OsExceptionRecord& re
   const FormatArg target{{}, record.parameters[1]};
   ModuleLocation module;
   if (FindModuleOf(record.address, module)) {
-    const FormatArg name{FileNameOf({module.path, module.pathLength})};
+    const FormatArg name{FileNameInAccessViolation({module.path, module.pathLength})};
     const FormatArg args[] = {place, name, access, target};
     message.Fill(LoadResourceString(MessageModuleAccessViolation), args);
   } else {

@@ -38,7 +38,7 @@ std::uint32_t FormatExceptionReport(const TObject* object, CodePlace place,
     offset = static_cast<std::uint32_t>(place - module.base);
   } else {
     module.pathLength = GetModuleFileNameA(module.path, sizeof module.path);
-    offset = CodeOffset(place);
+    offset = OffsetOutsideModules(place);
   }
 
   const auto* exception = dynamic_cast<const Exception*>(object);

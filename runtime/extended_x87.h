@@ -77,12 +77,14 @@ inline Extended ExtendedFromBits(ExtendedBits bits) {
 // A constant given by its exact fields, for tables built at compile time:
 // signAndExponent is the sign bit above the 15-bit exponent field.
 constexpr Extended ExtendedFromFields(std::uint16_t signAndExponent, std::uint64_t significand) {
-  struct Layout {
-    std::uint64_t significand;
+  struct Layout {  // the 10 bytes of the format, then the padding of this target
+    std::uint32_t significandLow;
+    std::uint32_t significandHigh;
     std::uint16_t signAndExponent;
-    std::uint16_t unused[3];
+    std::uint16_t unused[(sizeof(long double) - 10) / 2];
   };
-  return {std::bit_cast<long double>(Layout{significand, signAndExponent, {}})};
+  return {std::bit_cast<long double>(Layout{static_cast<std::uint32_t>(significand),
+                                            static_cast<std::uint32_t>(significand >> 32), signAndExponent, {}})};
 }
 
 inline Extended WithoutSign(Extended x) {

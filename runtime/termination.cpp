@@ -138,7 +138,7 @@ void WriteRuntimeErrorReport() {
     report[position--] = static_cast<char>('0' + number % 10);
     number /= 10;
   } while (number != 0);
-  std::uint32_t offset = CodeOffset(ErrorAddress);
+  std::uint32_t offset = ReportedCodeAddress(ErrorAddress);
   position = 28;
   do {
     report[position--] = "0123456789ABCDEF"[offset % 16];

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_calls.h"
+#include "runtime/code_page.h"
 
 namespace dartcirc {
 
@@ -22,10 +24,13 @@ namespace {
 int ArgumentVectorSize = 0;
 const char* const* ArgumentVector = nullptr;
 
+// The longest path Linux gives for a file.
+constexpr std::uint32_t ExecutablePathCapacity = 4096;
+
 // Read whole at start into fixed storage, so that a report written from a signal
 // handler can name the program. Filled once, so the path that readlink leaves in
 // it is terminated by the zeros behind it.
-char ExecutablePath[PathCapacity + 1];
+char ExecutablePath[ExecutablePathCapacity + 1];
 std::uint32_t ExecutablePathLength = 0;
 
 bool IsSeparator(char byte) { return byte >= 0x01 && byte <= 0x20; }
@@ -71,7 +76,7 @@ std::uint32_t FileNameInCodePage932(char* name, std::uint32_t length) {
   const iconv_t converter = ascii ? reinterpret_cast<iconv_t>(-1) : iconv_open("CP932", "UTF-8");
   if (converter == reinterpret_cast<iconv_t>(-1)) return length;
   // No character takes more bytes in code page 932 than in UTF-8.
-  char converted[PathCapacity];
+  char converted[ExecutablePathCapacity];
   char* in = name;
   char* out = converted;
   std::size_t inLeft = length, outLeft = sizeof converted;
@@ -97,7 +102,7 @@ std::uint32_t FileNameInCodePage932(char* name, std::uint32_t length) {
 // Linux gives, the program is named by the last part of the name it was started
 // by, and "dartcirc" when that is empty.
 void SaveExecutablePath(const char* startedAs) {
-  const ssize_t length = readlink("/proc/self/exe", ExecutablePath, PathCapacity);
+  const ssize_t length = readlink("/proc/self/exe", ExecutablePath, ExecutablePathCapacity);
   if (length > 0) {
     ExecutablePathLength = static_cast<std::uint32_t>(length);
     constexpr std::string_view Deleted = " (deleted)";
@@ -107,7 +112,7 @@ void SaveExecutablePath(const char* startedAs) {
     }
   } else {
     std::string_view name = startedAs != nullptr ? startedAs : "";
-    name = name.substr(name.rfind('/') + 1).substr(0, PathCapacity);
+    name = name.substr(name.rfind('/') + 1).substr(0, ExecutablePathCapacity);
     if (name.empty()) name = "dartcirc";
     ExecutablePathLength = static_cast<std::uint32_t>(name.size());
     std::memcpy(ExecutablePath, name.data(), name.size());
@@ -152,6 +157,12 @@ std::string JoinCommandLine(int count, const char* const* arguments) {
 const char* PosixGetCommandLineA() {
   static const std::string* const line = new std::string(JoinCommandLine(ArgumentVectorSize, ArgumentVector));
   return line->c_str();
+}
+
+const char* Cp932CharNext(const char* position) {
+  const auto next = static_cast<unsigned char>(position[1]);
+  const bool canTrail = next >= 0x40 && next <= 0xFC && next != 0x7F;
+  return IsLeadByte(static_cast<unsigned char>(position[0])) && canTrail ? position + 2 : position + 1;
 }
 
 // A path longer than the buffer is cut to size - 1 bytes and terminated.

@@ -11,9 +11,18 @@ namespace dartcirc {
 
 std::uintptr_t ModuleBase() { return reinterpret_cast<std::uintptr_t>(&__ehdr_start); }
 
-std::uint32_t CodeOffset(std::uintptr_t place) {
+std::uint32_t ReportedCodeAddress(std::uintptr_t place) {
   return place == 0 ? 0 : static_cast<std::uint32_t>(place - ModuleBase());
 }
+
+std::uint32_t OffsetOutsideModules(std::uintptr_t place) { return ReportedCodeAddress(place); }
+
+std::string_view FileNameOf(std::string_view path) {
+  const std::size_t separator = path.rfind('/');
+  return (separator == std::string_view::npos ? path : path.substr(separator + 1)).substr(0, 260);
+}
+
+std::string_view FileNameInAccessViolation(std::string_view path) { return FileNameOf(path); }
 
 bool FindModuleOf(std::uintptr_t address, ModuleLocation& module) {
   Dl_info found;

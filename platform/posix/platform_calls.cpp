@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_calls.h"
 #include "platform/posix/terminal_encoding.h"
 
 namespace dartcirc {
@@ -158,7 +159,7 @@ std::uint32_t PosixGetModuleFileNameA(char* buffer, std::uint32_t size);
 const PlatformCalls SystemPlatform = {
     PosixGetStdHandle, PosixGetFileType,   PosixReadFile,       PosixWriteFile,
     PosixGetLastError, PosixCloseHandle,   PosixExitProcess,    PosixGetSystemTime,
-    PosixGetCommandLineA, PosixGetModuleFileNameA,
+    PosixGetCommandLineA, PosixGetModuleFileNameA, Cp932CharNext,
 };
 
 const PlatformCalls* Platform = &SystemPlatform;
@@ -168,6 +169,8 @@ void ExitProcess(std::int32_t code) {
   std::abort();  // only a broken fake comes back
 }
 
+// Output to a standard output that is a terminal whose locale reads UTF-8 is
+// converted to UTF-8 from here on.
 void StartPlatform() {
   // A write to a pipe whose reader has gone, or past the file-size limit, then
   // fails with a code instead of killing the process, and takes the runtime's

@@ -1,6 +1,7 @@
 // Threads beyond the processors the process may use only take turns on them: a
 // container may see every processor of its host and be given the time of two.
 #include "platform/processor_count.h"
+#include "platform/posix/posix_calls.h"
 
 #include <sched.h>
 #include <unistd.h>

@@ -1,10 +1,11 @@
 // The command-line splitter on arbitrary bytes, held in a buffer of exactly their
 // size plus the terminating zero so that a read past the end is caught, against a
 // splitter written here: the line is cut into characters first (a lead byte and a
-// byte that can trail it are one), then into arguments. And the same bytes cut at
-// their zero bytes as an argument vector: the line joined from it gives back each
-// element after the program name as one argument without its quotes, and nothing
-// for an element that is empty or all quotes.
+// byte that can trail it are one, the character step the splitter is given), then
+// into arguments. And on Linux the same bytes cut at their zero bytes as an
+// argument vector: the line joined from it, split with the system's own character
+// step, gives back each element after the program name as one argument without its
+// quotes, and nothing for an element that is empty or all quotes.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,6 +14,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#if !defined(_WIN32)
+#include "platform/posix/posix_calls.h"
+#endif
 #include "runtime/command_line.h"
 #include "tests/support/require.h"
 
@@ -21,13 +25,16 @@ namespace {
 const char* CommandLine = nullptr;
 const char* FuzzedCommandLine() { return CommandLine; }
 
+bool IsPair(unsigned char lead, unsigned char trail) {
+  return ((lead >= 0x81 && lead <= 0x9F) || lead >= 0xE0) && lead <= 0xFC && trail >= 0x40 && trail <= 0xFC &&
+         trail != 0x7F;
+}
+const char* CharacterStep(const char* at) { return at + (IsPair(at[0], at[1]) ? 2 : 1); }
+
 std::vector<std::string> Characters(const std::string& line) {
   std::vector<std::string> characters;
   for (std::size_t i = 0; i < line.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(line[i]);
-    const auto trail = static_cast<unsigned char>(i + 1 < line.size() ? line[i + 1] : 0);
-    const bool pair = ((lead >= 0x81 && lead <= 0x9F) || lead >= 0xE0) && lead <= 0xFC &&
-                      trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
+    const bool pair = i + 1 < line.size() && IsPair(line[i], line[i + 1]);
     characters.push_back(line.substr(i, pair ? 2 : 1));
     i += pair;
   }
@@ -77,11 +84,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CommandLine = exact.get();
   PlatformCalls calls = SystemPlatform;
   calls.getCommandLineA = FuzzedCommandLine;
+  calls.charNextA = CharacterStep;
   Platform = &calls;
 
   std::vector<std::string> expected = Split(std::string(CommandLine));
   if (!expected.empty()) expected.erase(expected.begin());  // the program name
   RequireArguments(expected);
+#if !defined(_WIN32)
+  calls.charNextA = SystemPlatform.charNextA;
 
   std::vector<std::string> elements{""}, arguments;
   for (std::size_t at = 0; at < size; ++at) {
@@ -98,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string joined = JoinCommandLine(static_cast<int>(vector.size()), vector.data());
   CommandLine = joined.c_str();
   RequireArguments(arguments);
+#endif
   Platform = &SystemPlatform;
   return 0;
 }

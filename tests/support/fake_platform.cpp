@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/code_page.h"
 #include "runtime/console_stream.h"
 #include "runtime/termination.h"
 
@@ -43,12 +44,14 @@ const PlatformCalls FakeCalls = {
     [](std::int32_t code) -> void { throw FakeProcessExit{code}; },
     [] { return Active->time; },
     [] { return Active->commandLine.c_str(); },
-    [](char* buffer, std::uint32_t size) {  // GetModuleFileNameA
-      if (size == 0) return std::uint32_t{0};
-      const std::size_t length = std::min<std::size_t>(size - 1, Active->moduleFileName.size());
+    [](char* buffer, std::uint32_t size) {  // GetModuleFileNameA, as Wine: a cut path has no zero
+      const std::size_t length = std::min<std::size_t>(size, Active->moduleFileName.size());
       std::memcpy(buffer, Active->moduleFileName.data(), length);
-      buffer[length] = '\0';
+      if (length < size) buffer[length] = '\0';
       return static_cast<std::uint32_t>(length);
+    },
+    [](const char* position) {  // CharNextA in code page 932, as Windows steps
+      return position + (IsLeadByte(static_cast<unsigned char>(*position)) && position[1] != 0 ? 2 : 1);
     },
 };
 

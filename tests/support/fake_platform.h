@@ -41,7 +41,11 @@ struct FakePlatform {
   std::uint32_t lastError = 0;
   SystemTime time{0, 0, 0, 0};
   std::string commandLine;
+#if defined(_WIN32)
+  std::string moduleFileName = "C:\\Program Files\\dartcirc\\dartcirc.exe";
+#else
   std::string moduleFileName = "/opt/dartcirc/dartcirc";
+#endif
 
   // The bytes of every successful write, joined.
   std::string Output() const;

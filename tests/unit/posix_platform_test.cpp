@@ -1,8 +1,6 @@
-// The integer conversions on the rows of their table (the fuzz targets check them,
-// and the command-line splitter and the joining of an argument vector, against
-// independent models on any bytes), and the platform under conditions that Linux
-// allows: output converted for a UTF-8 terminal, against iconv's conversion; a
-// clock before 1970; processor quotas of control groups.
+// The POSIX platform under conditions that Linux allows: output converted for a
+// UTF-8 terminal, against iconv's conversion; a clock before 1970; processor quotas
+// of control groups.
 #include <array>
 #include <chrono>
 #include <filesystem>
@@ -14,27 +12,15 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/processor_count.h"
+#include "platform/posix/posix_calls.h"
 #include "platform/posix/terminal_encoding.h"
-#include "runtime/integer_conversion.h"
+#include "platform/processor_count.h"
 #include "runtime/random_source.h"
 #include "tests/support/cp932.h"
-#include "tests/support/data_table.h"
 #include "tests/support/fake_platform.h"
 
 namespace dartcirc::testing {
 namespace {
-
-TEST(IntegerConversion, ValuesAndErrorPositionsOfTheTable) {
-  for (const TableRow& row : ReadTable("integer_conversions.tsv")) {
-    const Int32Conversion narrow = ParseInt32(row[0]);
-    const Int64Conversion wide = ParseInt64(row[0]);
-    EXPECT_EQ(std::to_string(narrow.value) + " " + std::to_string(narrow.errorPosition) + " " +
-                  std::to_string(wide.value) + " " + std::to_string(wide.errorPosition),
-              row[1] + " " + row[2] + " " + row[3] + " " + row[4])
-        << "<" << row[0] << ">";
-  }
-}
 
 // Characters, and bytes that stand for no character (these go out as they are: a
 // lead byte before a byte that cannot trail it, a lone lead byte at the end), in
