@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
@@ -36,8 +39,28 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
   return pointers;
 }
 
-std::vector<std::string> ClockVariables(const std::string& fakeTime) {
+bool IsWindowsProgram(const std::string& program) { return program.ends_with(".exe"); }
+
+// "YYYY-MM-DD hh:mm:ss[.fraction]" in UTC as seconds and nanoseconds since 1970.
+std::string SecondsAndNanoseconds(const std::string& time) {
+  int year, month, day, hour, minute;
+  double second;
+  std::sscanf(time.c_str(), "%d-%d-%d %d:%d:%lf", &year, &month, &day, &hour, &minute, &second);
+  const auto days = std::chrono::sys_days{std::chrono::year{year} / month / day}.time_since_epoch().count();
+  const auto whole = static_cast<long long>(second);
+  return std::to_string(((days * 24 + hour) * 60 + minute) * 60 + whole) + " " +
+         std::to_string(std::llround((second - whole) * 1e9));
+}
+
+// A program under Wine takes the clock library of tests/support/pinned_clock.c
+// that the environment names: libfaketime cannot be loaded into Wine's loader.
+std::vector<std::string> ClockVariables(const std::string& program, const std::string& fakeTime) {
   if (fakeTime.empty()) return {};
+  if (IsWindowsProgram(program)) {
+    const char* library = std::getenv("DARTCIRC_WINE_CLOCK");
+    return {std::string("LD_PRELOAD=") + (library != nullptr ? library : ""),
+            "DARTCIRC_PINNED_CLOCK=" + SecondsAndNanoseconds(fakeTime)};
+  }
   return {"LD_PRELOAD=" CLOCK_LIBRARY, "FAKETIME=" + fakeTime, "FAKETIME_DONT_FAKE_MONOTONIC=1",
           // A sanitized build must accept the preloaded clock library.
           "ASAN_OPTIONS=verify_asan_link_order=0"};
@@ -58,13 +81,20 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
         })) envp.push_back(variable);
   };
   std::vector<std::string> argv, defaults{"LC_ALL=C", "TZ=UTC"};  // the texts reach a terminal as bytes
+  const std::vector<std::string> clock = ClockVariables(program, fakeTime);
+  if (IsWindowsProgram(program)) {  // Wine, the one named by DARTCIRC_WINE if any
+    const char* wine = std::getenv("DARTCIRC_WINE");
+    argv.push_back(wine != nullptr ? wine : "wine");
+    defaults.insert(defaults.end(), clock.begin(), clock.end());
+  } else {
 #ifdef PROGRAM_EMULATOR
-  std::istringstream emulator(PROGRAM_EMULATOR);
-  for (std::string word; emulator >> word;) argv.push_back(word);
-  for (const std::string& variable : ClockVariables(fakeTime)) argv.insert(argv.end(), {"-E", variable});
+    std::istringstream emulator(PROGRAM_EMULATOR);
+    for (std::string word; emulator >> word;) argv.push_back(word);
+    for (const std::string& variable : clock) argv.insert(argv.end(), {"-E", variable});
 #else
-  for (const std::string& variable : ClockVariables(fakeTime)) defaults.push_back(variable);
+    defaults.insert(defaults.end(), clock.begin(), clock.end());
 #endif
+  }
   argv.push_back(program);
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   for (const std::string& variable : defaults) add(variable);
