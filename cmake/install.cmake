@@ -1,9 +1,30 @@
 # What `cmake --install` puts in place, and the Debian package made of it by
 # `cpack -G DEB` in the build folder.
+# On Windows `cpack -G ZIP` makes a zip of dartcirc.exe and the README.
+if(WIN32)
+  install(TARGETS dartcirc RUNTIME DESTINATION .)
+  install(FILES README.md DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME dartcirc)
+  set(CPACK_SYSTEM_NAME win32)
+  include(CPack)
+  return()
+endif()
+
+# A Debian package keeps its manual page and changelog compressed (gzip -n: the
+# same bytes from every build) and its copyright file beside the README.
 include(GNUInstallDirs)
+foreach(file doc/dartcirc.1 cmake/changelog.Debian)
+  get_filename_component(name ${file} NAME)
+  add_custom_command(OUTPUT ${name}.gz COMMAND gzip -9n -c ${CMAKE_CURRENT_SOURCE_DIR}/${file} > ${name}.gz
+                     DEPENDS ${file} VERBATIM)
+endforeach()
+add_custom_target(compressed_documents ALL DEPENDS dartcirc.1.gz changelog.Debian.gz)
 install(TARGETS dartcirc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES doc/dartcirc.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/dartcirc.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES README.md cmake/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES cmake/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME dartcirc)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dartcirc)

@@ -2,15 +2,17 @@
 # Checks what a user gets, against the test build (build/dartcirc from tests/run.sh):
 #   1. the program alone configures, builds and runs without the test libraries;
 #   2. Release builds with GCC and with clang write the test build's bytes;
-#   3. `cmake --install` puts exactly the binary, the manual page and the README in place;
+#   3. `cmake --install` puts exactly the binary, the manual page, the README, the
+#      copyright file and the changelog in place;
 #   4. the manual page has no roff warning and man renders it;
-#   5. `cpack -G DEB` makes a package whose unpacked binary runs and writes the same bytes.
+#   5. `cpack -G DEB` makes a package that lintian passes without errors or warnings, whose
+#      unpacked binary runs and writes the same bytes.
 # Every comparison runs with the clock pinned by libfaketime, so the seed is known.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 missing=()
-for package in cmake ninja-build g++ clang groff-base man-db dpkg-dev faketime; do
+for package in cmake ninja-build g++ clang groff-base man-db dpkg-dev faketime lintian; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -89,9 +91,10 @@ release=build-check-gcc
 # 3. Install.
 cmake --install "$release" --prefix "$work/prefix" >/dev/null
 (cd "$work/prefix" && find . -type f | sort) >"$work/installed"
-printf '%s\n' ./bin/dartcirc ./share/doc/dartcirc/README.md ./share/man/man1/dartcirc.1 |
+printf '%s\n' ./bin/dartcirc ./share/doc/dartcirc/README.md ./share/doc/dartcirc/changelog.Debian.gz \
+  ./share/doc/dartcirc/copyright ./share/lintian/overrides/dartcirc ./share/man/man1/dartcirc.1.gz |
   diff - "$work/installed" || fail "cmake --install installs other files than these"
-cmp -s doc/dartcirc.1 "$work/prefix/share/man/man1/dartcirc.1" || fail "installed manual page differs"
+zcat "$work/prefix/share/man/man1/dartcirc.1.gz" | cmp -s doc/dartcirc.1 - || fail "installed manual page differs"
 cmp -s README.md "$work/prefix/share/doc/dartcirc/README.md" || fail "installed README differs"
 same_as_reference "the installed program" "$work/prefix/bin/dartcirc"
 
@@ -112,6 +115,7 @@ package="$release/dartcirc_$version-1_$(dpkg --print-architecture).deb"
 dpkg-deb -c "$package"
 dpkg-deb -f "$package" Package Version Section Depends
 dpkg-deb -f "$package" Depends | grep -q 'libc6 (>=' || fail "no computed libc6 dependency"
+lintian --fail-on error,warning "$package" || fail "lintian finds errors or warnings in $package"
 dpkg-deb -x "$package" "$work/root"
 same_as_reference "the packaged program" "$work/root/usr/bin/dartcirc"
 echo "release check: passed ($(basename "$package"))"
