@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/path_choice.h"
+#include "engine/counting_choice.h"
 #include "platform/processor_count.h"
 #include "runtime/random_jump.h"
 
@@ -46,7 +46,7 @@ struct BlockQueue {
   std::uint32_t firstState;
   const BlockFilter& filter;
   std::int64_t blocks;
-  VectorPath path;
+  BlockCounting counting;
   std::atomic<std::int64_t> nextToCount{0};
   std::atomic<std::int64_t> handedOut{0};
   std::atomic<bool> stopping{false};
@@ -94,7 +94,7 @@ void CountAndPublish(BlockQueue& queue, std::int64_t block) {
   const std::uint64_t drawsBefore = static_cast<std::uint64_t>(block) * 4 * BlockSize;
   const std::uint32_t state = Advance(queue.firstState, StepsAhead(drawsBefore));
   Slot& slot = queue.slots[block % WindowBlocks];
-  slot.tally = CountBlock(queue.path, state, queue.filter);
+  slot.tally = CountBlock(queue.counting, state, queue.filter);
   slot.block.store(block);
   WakeSleepers(queue);
 }
@@ -149,7 +149,7 @@ std::unique_ptr<std::uint16_t[]> RoomForRepeats(std::int64_t blocks, std::int64_
 
 EngineSetting MachineEngineSetting(const BlockFilter& filter, std::int64_t blocks) {
   const int threads = UsableProcessorCount();
-  return {PathForRun(filter, blocks / threads), threads};
+  return {CountingForRun(filter, blocks / threads), threads};
 }
 
 void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std::int64_t blocks,
@@ -159,7 +159,7 @@ void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std
   const std::unique_ptr<std::uint16_t[]> kept = RoomForRepeats(blocks, period);
   const std::int64_t counted = kept ? period : blocks;
   const std::int64_t repeating = kept ? blocks - period : 0;  // the first blocks that come back
-  BlockQueue queue{firstState, filter, counted, setting.path};
+  BlockQueue queue{firstState, filter, counted, setting.counting};
   WorkerCrew crew{queue, {}};
   const std::int64_t workers =
       std::min<std::int64_t>(setting.threads - 1, counted / BlocksPerWorker);

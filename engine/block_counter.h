@@ -20,14 +20,14 @@ inline constexpr std::int64_t GeneratorPeriodBlocks =
 static_assert(GeneratorPeriodBlocks == std::int64_t{1} << 26);
 
 struct EngineSetting {
-  VectorPath path;  // one the machine has
+  BlockCounting counting;  // a path the machine has, a method that applies
   int threads;      // the calling thread included
   // The tallies repeat after this many blocks; 0 counts every block, to compare.
   std::int64_t periodBlocks = GeneratorPeriodBlocks;
 };
 
-// A thread for every processor the process may use, and the path for a run of
-// `blocks` blocks with the filter's radius (engine/path_choice.h).
+// A thread for every processor the process may use, and the path and method for a
+// run of `blocks` blocks with the filter's radius (engine/counting_choice.h).
 EngineSetting MachineEngineSetting(const BlockFilter& filter, std::int64_t blocks);
 
 // Counts `blocks` blocks, the first drawing after firstState, and calls onBlock with

@@ -53,8 +53,7 @@ constexpr auto StepsOfPoints = StepsOfPointsTimes(1);
 constexpr auto StepsOfHundredsOfPoints = StepsOfPointsTimes(100);
 static_assert(BlockSize <= 100 * 100);
 
-// Below this radius the coarse bounds, about 9 R apart, leave so many groups open
-// that the coarse test costs more than it saves.
+// The coarse bounds are proved from this radius on.
 constexpr std::int32_t CoarseTestFromRadius = 64;
 
 }  // namespace
@@ -84,6 +83,60 @@ constexpr std::int32_t CoarseTestFromRadius = 64;
 // and H' and their division by R^2 / 2^62 in double; the float bounds are rounded
 // outwards from those. About 7 / R of the points have w in (L', H'] and go on to
 // the fine test.
+// The grid test. The exact coordinate of the draws i, j is t = j + i/R = X/R with
+// X = jR + i, an integer below R^2, so T = tx^2 + ty^2 = (X^2 + Y^2) / R^2, and the
+// margin above gives |S/T - 1| < 2.1u; RS = R^2 exactly. X^2 + Y^2 is an integer:
+//   below R^4, T <= R^2 - R^-2 and S < (R^2 - R^-2)(1 + 2.1u) < R^2 as long as
+//   2.1u R^2 < R^-2, that is R^4 < 2^53 / 2.1: inside;
+//   above R^4, T >= R^2 + R^-2 and S > (R^2 + R^-2)(1 - 2.1u) > R^2 likewise:
+//   outside.
+// Up to R = 181, R^4 < 2^31 with room to spare, and the draws, X, Y and R are below
+// 2^15 and X^2 + Y^2 < 2^31: the signed 16-bit multiply-adds of 32-bit lanes give
+// them exactly. Only a point on the circle, X^2 + Y^2 = R^4, is left to the exact
+// test; for R <= 5 the answers for every X are bits of one word (on the circle Y is
+// a function of X), since for R = 5 one point in 160 lies there. Points on the
+// circle need R^4 = X^2 + Y^2 with X, Y > 0, so a prime factor 4k + 1 of R.
+namespace {
+
+constexpr std::int32_t GridTestUpToRadius = 181;
+constexpr std::int32_t TiesTabledUpToRadius = 5;  // R^2 <= 32
+
+bool HasPrimeFactorOneMoreThanFour(std::int32_t n) {
+  for (std::int32_t p = 2; p * p <= n; ++p) {
+    for (; n % p == 0; n /= p) {
+      if (p % 4 == 1) return true;
+    }
+  }
+  return n % 4 == 1 && n > 1;
+}
+
+GridBounds GridFor(const BlockFilter& filter) {
+  const std::int32_t radius = filter.radius;
+  if (radius > GridTestUpToRadius) return {0, 0, false};
+  const std::int32_t side = radius * radius;
+  GridBounds grid{side * side, 0, HasPrimeFactorOneMoreThanFour(radius)};
+  if (!grid.onCircleToo || radius > TiesTabledUpToRadius) return grid;
+  grid.onCircleToo = false;
+  for (std::int32_t x = 1; x < side; ++x) {
+    const std::int32_t rest = grid.fourthPower - x * x;
+    const auto y = static_cast<std::int32_t>(std::sqrt(static_cast<double>(rest)));  // exact: rest < 2^10
+    if (y * y != rest || y >= side) continue;
+    const PointDraws onCircle{x % radius, x / radius, y % radius, y / radius};
+    if (IsInsideExactly(onCircle, filter)) grid.tiesInside |= std::uint32_t{1} << x;
+  }
+  return grid;
+}
+
+}  // namespace
+
+bool MethodApplies(BlockMethod method, const BlockFilter& filter) {
+  switch (method) {
+    case BlockMethod::Grid: return filter.grid.fourthPower != 0;
+    case BlockMethod::CoarseFirst: return filter.coarse.applies;
+  }
+  return false;
+}
+
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
   const double root = std::sqrt(radiusSquared);
   const double unitSquared = (radius * 0x1p-31) * (radius * 0x1p-31);  // R^2 / 2^62
@@ -91,12 +144,15 @@ BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
       radius >= CoarseTestFromRadius,
       FloatAtMost((radiusSquared * (1 - 0x1p-20) - 6 * root - 9) / unitSquared),
       FloatAtLeast((radiusSquared * (1 + 0x1p-20) + 3 * root + 9) / unitSquared)};
-  return {radius,
-          1.0 / radius,
-          radiusSquared * (1 - 0x1p-47),
-          radiusSquared * (1 + 0x1p-47),
-          ExtendedFromDouble(radiusSquared),
-          coarse};
+  BlockFilter filter{radius,
+                     1.0 / radius,
+                     radiusSquared * (1 - 0x1p-47),
+                     radiusSquared * (1 + 0x1p-47),
+                     ExtendedFromDouble(radiusSquared),
+                     coarse,
+                     {}};
+  filter.grid = GridFor(filter);
+  return filter;
 }
 
 PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius) {
@@ -130,16 +186,17 @@ BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
 
 bool MachineHasPath(VectorPath path) {
 #if defined(__x86_64__)
+  const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                      __builtin_cpu_supports("avx512bw");
   switch (path) {
     case VectorPath::Baseline:
       return true;
     case VectorPath::Avx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case VectorPath::Avx512F:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+      return avx512;
     case VectorPath::Avx512Ifma:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-             __builtin_cpu_supports("avx512ifma");
+      return avx512 && __builtin_cpu_supports("avx512ifma");
   }
   return false;
 #else
@@ -147,22 +204,20 @@ bool MachineHasPath(VectorPath path) {
 #endif
 }
 
-BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {
+BlockTally CountBlock(BlockCounting counting, std::uint32_t stateBefore, const BlockFilter& filter) {
 #if defined(__x86_64__)
-  switch (path) {
+  switch (counting.path) {
     case VectorPath::Avx512Ifma:
-      return CountBlockAvx512Ifma(stateBefore, filter);
+      return CountBlockAvx512Ifma(counting.method, stateBefore, filter);
     case VectorPath::Avx512F:
-      return CountBlockAvx512F(stateBefore, filter);
+      return CountBlockAvx512F(counting.method, stateBefore, filter);
     case VectorPath::Avx2:
-      return CountBlockAvx2(stateBefore, filter);
+      return CountBlockAvx2(counting.method, stateBefore, filter);
     case VectorPath::Baseline:
       break;
   }
-#else
-  (void)path;  // the baseline is the only path
 #endif
-  return CountBlockBaseline(stateBefore, filter);
+  return CountBlockBaseline(counting.method, stateBefore, filter);
 }
 
 }  // namespace dartcirc

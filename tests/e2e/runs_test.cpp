@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/exact_point.h"
-#include "engine/path_choice.h"
+#include "engine/counting_choice.h"
 #include "platform/processor_count.h"
 #include "tests/support/cp932.h"
 #include "tests/support/data_table.h"

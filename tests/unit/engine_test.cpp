@@ -22,7 +22,7 @@
 #include "engine/block_counter.h"
 #include "engine/block_filter.h"
 #include "engine/block_kernel.h"
-#include "engine/path_choice.h"
+#include "engine/counting_choice.h"
 #include "platform/engine_calls.h"
 #include "estimator/estimation.h"
 #include "runtime/random_jump.h"
@@ -55,10 +55,10 @@ TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
       for (int threads : {1, 2, 3, 8}) {
         if (!MachineHasPath(path)) continue;
         std::vector<std::int64_t> counted;
-        CountBlocksInOrder(123456789, filter, 100, {path, threads}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
+        CountBlocksInOrder(123456789, filter, 100, {{path, MethodsFor(filter).front()}, threads}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
         EXPECT_EQ(counted, expected) << radius << " path " << static_cast<int>(path) << " threads " << threads;
         int taken = 0;  // blocks enough for years, and the third one fails
-        EXPECT_THROW(CountBlocksInOrder(0, filter, std::int64_t{1} << 50, {path, threads},
+        EXPECT_THROW(CountBlocksInOrder(0, filter, std::int64_t{1} << 50, {{path, MethodsFor(filter).front()}, threads},
                                         [&](const BlockTally&) { if (++taken == 3) throw 6; }), int);
         EXPECT_EQ(taken, 3);
       }
@@ -71,7 +71,7 @@ TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
 TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
   for (int threads : {2, 3, 2, 3}) {
     std::int64_t handedOut = 0;
-    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {MachinePaths().front(), threads}, [&](const BlockTally&) {
+    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {{MachinePaths().front(), BlockMethod::Grid}, threads}, [&](const BlockTally&) {
       if (++handedOut % 256 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
     EXPECT_EQ(handedOut, 5000);
@@ -99,20 +99,20 @@ TEST_F(Engine, BlocksPastAPeriodTakeTheTallyOfTheirFirstTime) {
   constexpr std::int64_t period = 37;
   const BlockFilter filter = FilterFor(1000, SquareOfRadius(1000));
   std::vector<std::int64_t> counted;
-  CountBlocksInOrder(99, filter, 3 * period + 5, {MachinePaths().front(), 2, 0}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
+  CountBlocksInOrder(99, filter, 3 * period + 5, {{MachinePaths().front(), BlockMethod::CoarseFirst}, 2, 0}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
   for (int threads : {1, 3}) {
     for (std::int64_t blocks : {period + 1, period + 13, 3 * period + 5}) {
       std::vector<std::int64_t> handedOut;
-      CountBlocksInOrder(99, filter, blocks, {MachinePaths().front(), threads, period}, [&](const BlockTally& tally) { handedOut.push_back(tally.inside); });
+      CountBlocksInOrder(99, filter, blocks, {{MachinePaths().front(), BlockMethod::CoarseFirst}, threads, period}, [&](const BlockTally& tally) { handedOut.push_back(tally.inside); });
       ASSERT_EQ(handedOut.size(), static_cast<std::size_t>(blocks));
       for (std::int64_t k = 0; k < blocks; ++k) EXPECT_EQ(handedOut[k], counted[k % period]) << threads << " threads, block " << k;
     }
     int taken = 0;
-    EXPECT_THROW(CountBlocksInOrder(99, filter, 3 * period, {MachinePaths().front(), threads, period},
+    EXPECT_THROW(CountBlocksInOrder(99, filter, 3 * period, {{MachinePaths().front(), BlockMethod::CoarseFirst}, threads, period},
                                     [&](const BlockTally&) { if (++taken == period + 2) throw 6; }), int);
     EXPECT_EQ(taken, period + 2);
     std::vector<std::int64_t> unkept;  // 2^62 bytes to keep
-    EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {MachinePaths().front(), threads, std::int64_t{1} << 61},
+    EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {{MachinePaths().front(), BlockMethod::CoarseFirst}, threads, std::int64_t{1} << 61},
                                     [&](const BlockTally& tally) { unkept.push_back(tally.inside); if (unkept.size() == 40) throw 6; }), int);
     EXPECT_EQ(unkept, std::vector<std::int64_t>(counted.begin(), counted.begin() + 40));
   }
@@ -186,8 +186,11 @@ struct SixteenLanes {
     for (int i = 0; i < 8; ++i) bits |= unsigned{m[i] != 0} << i;
     return bits;
   }
-  static bool AnyLane(Vectors::Masks m) { return LaneBits(m) != 0; }
+  static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) { return PackedLanesOneByOne(values, lanes); }
   static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) { return LaneBits(a <= b); }
+  static Vectors::Shorts MultiplyShortsHigh(Vectors::Shorts a, Vectors::Shorts b) { return ShortsHighByWords<Vectors>(a, b); }
+  static Vectors::Words MultiplyAddShorts(Vectors::Words a, Vectors::Words b) { return ShortsMultipliedAddedByWords<Vectors>(a, b); }
+  static unsigned WordLaneBits(Vectors::Integers m) { return WordLaneBitsOneByOne<Vectors>(m); }
 };
 
 // The same with the 52-bit multiply-adds and compares into masks, as the IFMA path.
@@ -201,13 +204,11 @@ struct SixteenLanesMultiplyAdd52 : SixteenLanes {
     for (int i = 0; i < 16; ++i) counts[i] -= (lanes >> i) & 1;
     return counts;
   }
-  static Vectors::Wide MultiplyAdd52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b, int shift) {
+  [[gnu::always_inline]] static Vectors::Wide MultiplyAddHigh52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) {
     constexpr std::uint64_t low52 = (std::uint64_t{1} << 52) - 1;
-    for (int i = 0; i < 8; ++i) c[i] += (static_cast<unsigned __int128>(a[i] & low52) * (b[i] & low52) >> shift) & low52;
+    for (int i = 0; i < 8; ++i) c[i] += (static_cast<unsigned __int128>(a[i] & low52) * (b[i] & low52) >> 52) & low52;
     return c;
   }
-  static Vectors::Wide MultiplyAddLow52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) { return MultiplyAdd52(c, a, b, 0); }
-  static Vectors::Wide MultiplyAddHigh52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) { return MultiplyAdd52(c, a, b, 52); }
 };
 
 // Each block counted by every path the machine has, and by the kernel at 16 lanes.
@@ -220,10 +221,13 @@ TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
     for (int n = 0; n < 3; ++n) {
       RandomState = state = state * 2891336453u + 0x9E3779B9u;  // states far apart
       const std::int64_t expected = CountBlockPointByPoint(radius, SquareOfRadius(radius));
-      EXPECT_EQ(CountBlockWith<SixteenLanes>(state, filter).inside, expected) << radius;
-      EXPECT_EQ(CountBlockWith<SixteenLanesMultiplyAdd52>(state, filter).inside, expected) << radius;
-      for (VectorPath path : Paths) {
-        EXPECT_TRUE(!MachineHasPath(path) || CountBlock(path, state, filter).inside == expected) << radius;
+      for (BlockMethod method : MethodsFor(filter)) {
+        EXPECT_EQ(CountBlockBy<SixteenLanes>(method, state, filter).inside, expected) << radius;
+        EXPECT_EQ(CountBlockBy<SixteenLanesMultiplyAdd52>(method, state, filter).inside, expected) << radius;
+        for (VectorPath path : Paths) {
+          EXPECT_TRUE(!MachineHasPath(path) || CountBlock({path, method}, state, filter).inside == expected)
+              << radius << " " << PathName(path) << " " << MethodName(method);
+        }
       }
     }
   }
@@ -234,10 +238,10 @@ TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
 // candidate in turn, round after round); a negative timing is a clock that cannot
 // be read.
 std::size_t ChoiceOf(const std::vector<std::int64_t>& timings) {
-  const std::vector<VectorPath> candidates(4, VectorPath::Baseline);
+  const std::vector<BlockCounting> candidates(4, BlockCounting{VectorPath::Baseline, BlockMethod::CoarseFirst});
   std::int64_t now = 1000;
   std::size_t reads = 0;
-  return QuickestPath(candidates, FilterFor(1000, 1e6), [&] {
+  return QuickestCounting(candidates, FilterFor(1000, 1e6), [&] {
     const std::int64_t timing = timings.at(reads++ / 2);
     return timing < 0 ? -1 : reads % 2 == 0 ? now += timing : now;
   });
