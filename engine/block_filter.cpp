@@ -129,9 +129,51 @@ GridBounds GridFor(const BlockFilter& filter) {
 
 }  // namespace
 
+// The fraction test. For the states s' and s of the fraction and the integer draw
+// of a coordinate, i = floor(sR / 2^32) = (sR - l) / 2^32 with l = sR mod 2^32, and
+// j / R lies in (s' / 2^32 - 1 / R, s' / 2^32] for j = floor(s'R / 2^32); so the
+// exact coordinate t = i + j / R lies in (v - 1/R, v] for v = (sR - l + s') / 2^32.
+// Taken in halves (h >> 1 of each), 2^31 v = (s >> 1)R + (s' >> 1) - (l >> 1) + e
+// with e in [-1/2, (R + 1)/2]. With f = 2^-24 the unit roundoff of single
+// precision, the conversions of s >> 1 (below 2^31) and of the exact difference of
+// halves (below 2^31 in size), the product by R and the sum, fused or not, are each
+// off by at most f times a value below 2^31 (R + 1): the computed X differs from
+// 2^31 v by at most 2^7 (3R + 2) + (R + 1)/2 <= 2^8 (2R + 2). So x = X 2^-31 lies
+// within e' = (2R + 2) 2^-23 of v, and t in (x - e' - 1/R, x + e').
+//   The computed square Sf = (X^2 + Y^2)(1 + g), |g| < 2^-22, fused or not; with
+// W = x^2 + y^2, W <= Sf 2^-62 / (1 - 2^-22) and W >= Sf 2^-62 / (1 + 2^-22).
+//   Inside: T = tx^2 + ty^2 < (x + e')^2 + (y + e')^2 <= W + 2e' sqrt(2W) + 2e'^2,
+//   and T <= RS(1 - 2^-50) gives S < T(1 + 2.1u) < RS (the margin above).
+//   Outside: with c = e' + 1/R, t^2 >= x^2 - 2cx - 2(e'^2 + 2ce') also where
+//   x < c (then x >= -e'), so T >= W - 2c sqrt(2W) - 4(e'^2 + 2ce'), and
+//   T >= RS(1 + 2^-50) gives S > RS.
+// The bounds solve these for W, the square roots in closed form, and are moved
+// outwards by 2^-40 for the roundings of double on the way and then to single
+// precision. About 2.2 / R^2 of the points lie between them (2.8 R^-1 either side
+// of RS in T) and take the fine test. From R = 4096 on the coarse test, with its
+// integer draws alone, leaves as few open.
+namespace {
+
+constexpr std::int32_t FractionTestUpToRadius = 4096;
+
+FractionBounds FractionsFor(std::int32_t radius, double radiusSquared) {
+  if (radius < 2 || radius > FractionTestUpToRadius) return {false, 0, 0};
+  const double nearness = (2.0 * radius + 2) * 0x1p-23;  // e'
+  const double below = nearness + 1.0 / radius;           // c
+  const double low = radiusSquared * (1 - 0x1p-50) - 2 * nearness * nearness;
+  const double lowRoot = std::sqrt(2 * nearness * nearness + low) - std::sqrt(2.0) * nearness;
+  const double high = radiusSquared * (1 + 0x1p-50) + 4 * (nearness * nearness + 2 * below * nearness);
+  const double highRoot = std::sqrt(2 * below * below + high) + std::sqrt(2.0) * below;
+  return {true, FloatAtMost(lowRoot * lowRoot * 0x1p62 * (1 - 0x1p-22) * (1 - 0x1p-40)),
+          FloatAtLeast(highRoot * highRoot * 0x1p62 * (1 + 0x1p-22) * (1 + 0x1p-40))};
+}
+
+}  // namespace
+
 bool MethodApplies(BlockMethod method, const BlockFilter& filter) {
   switch (method) {
     case BlockMethod::Grid: return filter.grid.fourthPower != 0;
+    case BlockMethod::Fractions: return filter.fractions.applies;
     case BlockMethod::CoarseFirst: return filter.coarse.applies;
   }
   return false;
@@ -150,8 +192,10 @@ BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
                      radiusSquared * (1 + 0x1p-47),
                      ExtendedFromDouble(radiusSquared),
                      coarse,
+                     {},
                      {}};
   filter.grid = GridFor(filter);
+  filter.fractions = FractionsFor(radius, radiusSquared);
   return filter;
 }
 

@@ -21,6 +21,7 @@ enum class VectorPath { Baseline, Avx2, Avx512F, Avx512Ifma };
 // How the points of a block are decided; each method counts exactly where it applies.
 enum class BlockMethod {
   Grid,         // every point by its place on the grid, for R <= 181
+  Fractions,    // coordinates from the states, then the fine test, for 2 <= R <= 4096
   CoarseFirst,  // the coarse test from the integer draws, then the fine test, for R >= 64
 };
 
@@ -43,6 +44,14 @@ struct CoarseBounds {
   float surelyOutside;  // a coarse w above this is outside
 };
 
+// The fraction test of coordinates in single precision from the states of the
+// draws, each within 1 / R of the point's, x^2 + y^2 in units of 2^-62.
+struct FractionBounds {
+  bool applies;         // 2 <= R <= 4096
+  float surelyInside;   // at or below this the point is inside
+  float surelyOutside;  // above this it is outside
+};
+
 // The grid test: with X = jR + i for the draws i, j of x and Y the same for y, a
 // point is inside when X^2 + Y^2 < R^4 and outside when it is above; on the circle
 // the exact test decides, or where R^2 <= 32 a table of its answers.
@@ -61,6 +70,7 @@ struct BlockFilter {
   Extended limit;        // R^2 for the exact test
   CoarseBounds coarse;
   GridBounds grid;
+  FractionBounds fractions;
 };
 
 // The four draws of a point, in the order they are drawn.

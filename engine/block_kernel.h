@@ -334,17 +334,111 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   return tally;
 }
 
+// The verdicts of a test in single precision on the points of a group, a square
+// against bounds at or below which a point is inside and above which it is outside.
+// The points between, left open, are noted as they come, without a branch (a
+// mispredicted branch for each group would cost more); a chunk of groups at a time
+// the states of their integer draws are found again from the chunk's first ones and
+// packed, and go through the fine test Lanes points at a time.
+template <class Path>
+class SinglesVerdicts {
+ public:
+  using V = VectorsOf<Path::Bytes>;
+  using Words = typename V::Words;
+  using Integers = typename V::Integers;
+  using Singles = typename V::Singles;
+  static constexpr int Lanes = Path::Bytes / 4;
+  static constexpr int ChunkGroups = 64;
+
+  SinglesVerdicts(const BlockFilter& filter, float insideBound, float outsideBound)
+      : fine_(filter),
+        radius_(typename V::Wide{} + static_cast<std::uint32_t>(filter.radius)),
+        insideBound_(Singles{} + insideBound),
+        outsideBound_(Singles{} + outsideBound) {}
+
+  void Give(Singles square, int groupInChunk) {
+    // Inside implies not outside, so the open lanes are the difference of the two.
+    unsigned lanes;
+    if constexpr (ComparesIntoMasks<Path>) {
+      const unsigned inside = Path::SinglesAtMost(square, insideBound_);
+      lanes = Path::SinglesAtMost(square, outsideBound_) ^ inside;
+      insideCounts_ = Path::MinusOneIn(insideCounts_, inside);
+    } else {
+      const Integers inside = square <= insideBound_;
+      lanes = Path::WordLaneBits((square <= outsideBound_) ^ inside);
+      insideCounts_ += inside;  // all ones, minus one, where inside
+    }
+    open_[openCount_] = {static_cast<std::uint16_t>(groupInChunk), static_cast<std::uint16_t>(lanes)};
+    openCount_ += lanes != 0;
+  }
+
+  // The open points of the chunk whose first group's integer draws follow the states
+  // stateX and stateY.
+  void SettleChunk(Words stateX, Words stateY) {
+    int packed = 0;
+    for (const OpenGroup& found : std::span(open_, openCount_)) {
+      const RandomSteps steps = GroupSteps<Lanes>[found.group];
+      const Words packedX = Path::PackedLanes(Stepped<Path>(stateX, steps), found.lanes);
+      const Words packedY = Path::PackedLanes(Stepped<Path>(stateY, steps), found.lanes);
+      std::memcpy(openX_ + packed, &packedX, sizeof packedX);
+      std::memcpy(openY_ + packed, &packedY, sizeof packedY);
+      packed += std::popcount(found.lanes);
+    }
+    openCount_ = 0;
+    for (int first = 0; first < packed; first += Lanes) {
+      const int count = packed - first < Lanes ? packed - first : Lanes;
+      Words integerX{}, integerY{};
+      std::memcpy(&integerX, openX_ + first, 4 * count);
+      std::memcpy(&integerY, openY_ + first, 4 * count);
+      const Words states[4] = {Stepped<Path>(integerX, OneStepBack), integerX,
+                               Stepped<Path>(integerY, OneStepBack), integerY};
+      typename V::Reals even[4];
+      typename V::Reals odd[4];
+#pragma GCC unroll 4
+      for (int k = 0; k < 4; ++k) {
+        const auto pair = reinterpret_cast<typename V::Wide>(states[k]);
+        even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius_);
+        odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius_);
+      }
+      const unsigned lanes = (1u << count) - 1;
+      fine_.Test(even[0], even[1], even[2], even[3], EvenLaneBits(lanes));
+      fine_.Test(odd[0], odd[1], odd[2], odd[3], EvenLaneBits(lanes >> 1));
+    }
+  }
+
+  BlockTally Tally() const {
+    BlockTally tally = fine_.Tally();
+    for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts_[i];
+    return tally;
+  }
+
+ private:
+  struct OpenGroup {
+    std::uint16_t group;  // in the chunk
+    std::uint16_t lanes;
+  };
+
+  FineTest<Path> fine_;
+  typename V::Wide radius_;
+  Singles insideBound_;
+  Singles outsideBound_;
+  Integers insideCounts_{};  // minus the points found inside, lane by lane
+  OpenGroup open_[ChunkGroups];
+  int openCount_ = 0;
+  std::uint32_t openX_[(ChunkGroups + 1) * Lanes];  // a packed vector is stored whole
+  std::uint32_t openY_[(ChunkGroups + 1) * Lanes];
+};
+
 // Every point through the coarse test, Lanes at a time, and those it leaves open
 // through the fine test.
 template <class Path>
 BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
-  using Integers = typename V::Integers;
   using Singles = typename V::Singles;
-  using Wide = typename V::Wide;
   constexpr int Lanes = Path::Bytes / 4;
   constexpr int Groups = BlockSize / Lanes;
+  constexpr int ChunkGroups = SinglesVerdicts<Path>::ChunkGroups;
 
   Words integerStateX;
   Words integerStateY;
@@ -353,24 +447,7 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
     integerStateY[i] = Advance(stateBefore, StepsAhead(4 * i + 4));
   }
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  const Singles insideBound = Singles{} + filter.coarse.surelyInside;
-  const Singles outsideBound = Singles{} + filter.coarse.surelyOutside;
-  const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
-  Integers coarselyInside{};  // minus the points found inside, lane by lane
-  FineTest<Path> fine(filter);
-
-  // The groups with points the coarse test left open, as they were met, without a
-  // branch: a mispredicted branch for each would cost more. A chunk at a time, the
-  // states of their open points are found again from the chunk's first states and
-  // packed, and go through the fine test Lanes points at a time.
-  struct OpenGroup {
-    std::uint16_t group;  // in the chunk
-    std::uint16_t lanes;
-  };
-  constexpr int ChunkGroups = 64;
-  OpenGroup open[ChunkGroups];
-  std::uint32_t openX[(ChunkGroups + 1) * Lanes];  // a packed vector is stored whole
-  std::uint32_t openY[(ChunkGroups + 1) * Lanes];
+  SinglesVerdicts<Path> verdicts(filter, filter.coarse.surelyInside, filter.coarse.surelyOutside);
 
   // Two groups at a time, each stepping its states two groups on: the step is a
   // 32-bit multiply, which takes 10 cycles on some cores, and one chain of them
@@ -381,26 +458,10 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {  // ChunkGroups is even
     const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
     const Words chunkStateX = integerStateX, chunkStateY = integerStateY;
-    int openCount = 0;
     const auto coarseTest = [&](Words stateX, Words stateY, int group) {
-      const Singles coarseX =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles);
-      const Singles coarseY =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles);
-      const Singles square = coarseX * coarseX + coarseY * coarseY;
-      // Inside implies not outside, so the open lanes are the difference of the two.
-      unsigned lanes;
-      if constexpr (ComparesIntoMasks<Path>) {
-        const unsigned inside = Path::SinglesAtMost(square, insideBound);
-        lanes = Path::SinglesAtMost(square, outsideBound) ^ inside;
-        coarselyInside = Path::MinusOneIn(coarselyInside, inside);
-      } else {
-        const Integers inside = square <= insideBound;
-        lanes = Path::WordLaneBits((square <= outsideBound) ^ inside);
-        coarselyInside += inside;  // all ones, minus one, where inside
-      }
-      open[openCount] = {static_cast<std::uint16_t>(group - chunk), static_cast<std::uint16_t>(lanes)};
-      openCount += lanes != 0;
+      const Singles coarseX = __builtin_convertvector(reinterpret_cast<typename V::Integers>(stateX >> 1), Singles);
+      const Singles coarseY = __builtin_convertvector(reinterpret_cast<typename V::Integers>(stateY >> 1), Singles);
+      verdicts.Give(coarseX * coarseX + coarseY * coarseY, group - chunk);
     };
     for (int group = chunk; group < chunkEnd; group += 2) {
       coarseTest(integerStateX, integerStateY, group);
@@ -410,39 +471,57 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       nextStateX = Stepped<Path>(nextStateX, jumpTwo);
       nextStateY = Stepped<Path>(nextStateY, jumpTwo);
     }
-    int packed = 0;
-    for (const OpenGroup& found : std::span(open, openCount)) {
-      const RandomSteps steps = GroupSteps<Lanes>[found.group];
-      const Words packedX = Path::PackedLanes(Stepped<Path>(chunkStateX, steps), found.lanes);
-      const Words packedY = Path::PackedLanes(Stepped<Path>(chunkStateY, steps), found.lanes);
-      std::memcpy(openX + packed, &packedX, sizeof packedX);
-      std::memcpy(openY + packed, &packedY, sizeof packedY);
-      packed += std::popcount(found.lanes);
-    }
-    for (int first = 0; first < packed; first += Lanes) {
-      Words stateX{}, stateY{};
-      const int count = packed - first < Lanes ? packed - first : Lanes;
-      std::memcpy(&stateX, openX + first, 4 * count);
-      std::memcpy(&stateY, openY + first, 4 * count);
-      const Words states[4] = {Stepped<Path>(stateX, OneStepBack), stateX, Stepped<Path>(stateY, OneStepBack),
-                               stateY};
-      typename V::Reals even[4];
-      typename V::Reals odd[4];
-#pragma GCC unroll 4
-      for (int k = 0; k < 4; ++k) {
-        const Wide pair = reinterpret_cast<Wide>(states[k]);
-        even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius);
-        odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius);
-      }
-      const unsigned lanes = (1u << count) - 1;
-      fine.Test(even[0], even[1], even[2], even[3], EvenLaneBits(lanes));
-      fine.Test(odd[0], odd[1], odd[2], odd[3], EvenLaneBits(lanes >> 1));
-    }
+    verdicts.SettleChunk(chunkStateX, chunkStateY);
   }
+  return verdicts.Tally();
+}
 
-  BlockTally tally = fine.Tally();
-  for (int i = 0; i < Lanes; ++i) tally.inside -= coarselyInside[i];
-  return tally;
+// The coordinate i + j / R of the draws j of the state before s and i of s, up to
+// 1 / R below it, in units of 2^-31 (block_filter.cpp): iR = sR - (sR mod 2^32) in
+// units of 2^-32, and j / R lies within 1 / R below the state before s in the same
+// units; all taken in halves, so that the signed conversion to single precision
+// takes them.
+template <class Path, class Words>
+auto CoordinateOfStates(Words fractionState, Words integerState, std::uint32_t radius) {
+  using V = VectorsOf<sizeof(Words)>;
+  using Integers = typename V::Integers;
+  using Singles = typename V::Singles;
+  const Words low = Path::MultiplyWords(integerState, radius);
+  const Integers rest = reinterpret_cast<Integers>(fractionState >> 1) - reinterpret_cast<Integers>(low >> 1);
+  const Singles integer = __builtin_convertvector(reinterpret_cast<Integers>(integerState >> 1), Singles);
+  return integer * static_cast<float>(radius) + __builtin_convertvector(rest, Singles);
+}
+
+// Every point from its coordinates in single precision, taken from its four states
+// without the draws, Lanes at a time, and those within 1 / R of the circle through
+// the fine test.
+template <class Path>
+BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& filter) {
+  using Words = typename VectorsOf<Path::Bytes>::Words;
+  constexpr int Lanes = Path::Bytes / 4;
+  constexpr int Groups = BlockSize / Lanes;
+  constexpr int ChunkGroups = SinglesVerdicts<Path>::ChunkGroups;
+
+  Words states[4];
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < Lanes; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
+  }
+  constexpr RandomSteps jump = StepsAhead(4 * Lanes);
+  const auto radius = static_cast<std::uint32_t>(filter.radius);
+  SinglesVerdicts<Path> verdicts(filter, filter.fractions.surelyInside, filter.fractions.surelyOutside);
+  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
+    const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
+    const Words chunkStateX = states[1], chunkStateY = states[3];
+    for (int group = chunk; group < chunkEnd; ++group) {
+      const auto x = CoordinateOfStates<Path>(states[0], states[1], radius);
+      const auto y = CoordinateOfStates<Path>(states[2], states[3], radius);
+      verdicts.Give(x * x + y * y, group - chunk);
+#pragma GCC unroll 4
+      for (int k = 0; k < 4; ++k) states[k] = Stepped<Path>(states[k], jump);
+    }
+    verdicts.SettleChunk(chunkStateX, chunkStateY);
+  }
+  return verdicts.Tally();
 }
 
 template <class Path>
@@ -451,6 +530,8 @@ BlockTally CountBlockBy(BlockMethod method, std::uint32_t stateBefore, const Blo
     case BlockMethod::Grid:
       return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true>(stateBefore, filter)
                                      : CountBlockOnGrid<Path, false>(stateBefore, filter);
+    case BlockMethod::Fractions:
+      return CountBlockByFractions<Path>(stateBefore, filter);
     case BlockMethod::CoarseFirst:
       break;
   }

@@ -37,13 +37,13 @@ std::vector<VectorPath> MachinePaths() {
 }
 
 std::string_view MethodName(BlockMethod method) {
-  constexpr std::string_view names[] = {"grid", "coarse"};
+  constexpr std::string_view names[] = {"grid", "fractions", "coarse"};
   return names[static_cast<int>(method)];
 }
 
 std::vector<BlockMethod> MethodsFor(const BlockFilter& filter) {
   std::vector<BlockMethod> methods;
-  for (BlockMethod method : {BlockMethod::Grid, BlockMethod::CoarseFirst}) {
+  for (BlockMethod method : {BlockMethod::Grid, BlockMethod::Fractions, BlockMethod::CoarseFirst}) {
     if (MethodApplies(method, filter)) methods.push_back(method);
   }
   return methods;

@@ -23,7 +23,7 @@ std::string_view PathName(VectorPath path);
 // The paths this processor has, in the fixed order: the one expected fastest first.
 std::vector<VectorPath> MachinePaths();
 
-// The name of a method in the engine's benchmark: grid, coarse.
+// The name of a method in the engine's benchmark: grid, fractions, coarse.
 std::string_view MethodName(BlockMethod method);
 
 // The methods that apply to the filter's radius, the one expected fastest first.
