@@ -10,6 +10,7 @@
 
 #include "engine/block_filter.h"
 #include "engine/exact_point.h"
+#include "runtime/random_jump.h"
 
 namespace dartcirc {
 
@@ -18,6 +19,10 @@ namespace dartcirc {
 inline constexpr std::int64_t GeneratorPeriodBlocks =
     std::int64_t{1} << (32 - std::countr_zero(static_cast<std::uint64_t>(4 * BlockSize)));
 static_assert(GeneratorPeriodBlocks == std::int64_t{1} << 26);
+
+// The steps of `blocks` blocks of draws (any count of them: the states repeat after
+// one period).
+RandomSteps StepsOfBlocks(std::int64_t blocks);
 
 struct EngineSetting {
   BlockCounting counting;  // a path the machine has, a method that applies

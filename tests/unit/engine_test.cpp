@@ -88,6 +88,11 @@ TEST(GeneratorPeriod, StatesBeforeBlocksRepeatAfterOnePeriod) {
     EXPECT_EQ(RandomState, first);
     EXPECT_NE(Advance(first, StepsAhead(drawsBefore(GeneratorPeriodBlocks / 2))), first);
   }
+  // The steps of a block count from tables give the squarings' answer, past a period too.
+  for (std::int64_t blocks = 0; blocks < (std::int64_t{1} << 40); blocks = blocks * 7 + 1) {
+    const RandomSteps table = StepsOfBlocks(blocks), squared = StepsAhead(drawsBefore(blocks));
+    EXPECT_TRUE(table.multiplier == squared.multiplier && table.increment == squared.increment) << blocks;
+  }
 }
 
 // With a period of 37 blocks put in, each block from the 37th on gets the inside
@@ -146,13 +151,16 @@ TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
   }
 }
 
+// The first or the last state that gives the draw.
+std::uint32_t StateOfDraw(std::int64_t draw, std::int64_t radius, int last) {
+  return static_cast<std::uint32_t>((((draw + last) << 32) + radius - 1) / radius - last);
+}
+
 TEST(CoarseBounds, NeverContradictTheExactTest) {
   ResetFloatingPointUnit();
   for (std::int64_t radius : {64, 100, 1000, 1105, 46341, 94906267, 2147483647}) {
     const BlockFilter filter = FilterFor(static_cast<std::int32_t>(radius), SquareOfRadius(radius));
-    const auto state = [&](std::int64_t draw, int last) {  // the first or the last state giving the draw
-      return static_cast<std::uint32_t>((((draw + last) << 32) + radius - 1) / radius - last);
-    };
+    const auto state = [&](std::int64_t draw, int last) { return StateOfDraw(draw, radius, last); };
     int decided[2] = {0, 0};
     for (std::int64_t j = 0; j < radius; j += std::max<std::int64_t>(1, radius / 300)) {
       for (double bound : {filter.coarse.surelyInside, filter.coarse.surelyOutside}) {
@@ -173,6 +181,40 @@ TEST(CoarseBounds, NeverContradictTheExactTest) {
       }
     }
     EXPECT_TRUE(decided[0] > 0 && decided[1] > 0) << radius;
+  }
+}
+
+// The fraction test, computed as the kernel does, fused or not, from the first or the
+// last state of each of the four draws of points next to the circle and a few places
+// off it (X^2 + Y^2 near R^4), never contradicts the exact test.
+TEST(FractionBounds, NeverContradictTheExactTest) {
+  ResetFloatingPointUnit();
+  for (std::int64_t radius : {2, 3, 5, 7, 13, 40, 64, 100, 181, 1000, 1105, 4096}) {
+    const BlockFilter filter = FilterFor(static_cast<std::int32_t>(radius), SquareOfRadius(radius));
+    const std::int64_t side = radius * radius;
+    const auto coordinate = [&](std::int64_t place, int k, bool fused) {  // k: which state of each draw
+      const std::uint32_t fraction = StateOfDraw(place % radius, radius, k & 1), integer = StateOfDraw(place / radius, radius, k >> 1 & 1);
+      const auto rest = static_cast<float>(static_cast<std::int32_t>(fraction >> 1) - static_cast<std::int32_t>(integer * std::uint32_t(radius) >> 1));
+      const auto whole = static_cast<float>(integer >> 1), r = static_cast<float>(radius);
+      return fused ? std::fma(whole, r, rest) : whole * r + rest;
+    };
+    int decided[2] = {0, 0};
+    for (std::int64_t x = 0; x < side; x += std::max<std::int64_t>(1, side / 500)) {
+      const auto y0 = static_cast<std::int64_t>(std::sqrt(double(side * side - x * x)));
+      for (std::int64_t offset : {-64, -16, -4, -2, -1, 0, 1, 2, 4, 16, 64}) {  // the band is a few places wide
+        const std::int64_t y = std::clamp<std::int64_t>(y0 + offset, 0, side - 1);
+        const bool inside = IsInsideExactly({std::int32_t(x % radius), std::int32_t(x / radius), std::int32_t(y % radius), std::int32_t(y / radius)}, filter);
+        for (int k = 0; k < 32; ++k) {
+          const bool fused = k >= 16;
+          const float u = coordinate(x, k, fused), v = coordinate(y, k >> 2, fused);
+          const float square = fused ? std::fma(u, u, v * v) : u * u + v * v;
+          const int verdict = square <= filter.fractions.surelyInside ? 1 : square > filter.fractions.surelyOutside ? 0 : -1;
+          EXPECT_TRUE(verdict < 0 || (verdict == 1) == inside) << radius << ": " << x << ", " << y << ", " << k;
+          if (verdict >= 0) ++decided[verdict];
+        }
+      }
+    }
+    EXPECT_TRUE(radius < 5 || (decided[0] > 0 && decided[1] > 0)) << radius;
   }
 }
 
@@ -211,10 +253,30 @@ struct SixteenLanesMultiplyAdd52 : SixteenLanes {
   }
 };
 
-// Each block counted by every path the machine has, and by the kernel at 16 lanes.
+// The grid test's draws from 16-bit multiplies, at the first and the last state of
+// every draw of every radius it takes.
+TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
+  using Words = SixteenLanes::Vectors::Words;
+  for (std::int64_t radius = 1; radius <= 181; ++radius) {
+    for (std::int64_t draw = 0; draw < radius; draw += 8) {
+      Words states{}, expected{};
+      for (int lane = 0; lane < 16; ++lane) {
+        states[lane] = StateOfDraw(std::min(draw + lane / 2, radius - 1), radius, lane & 1);
+        expected[lane] = static_cast<std::uint32_t>(DrawAtState(states[lane], static_cast<std::int32_t>(radius)));
+      }
+      const auto shorts = SixteenLanes::Vectors::Shorts{} + static_cast<std::uint16_t>(radius);
+      const Words drawn = DrawsInHighHalves<SixteenLanes>(states, shorts) >> 16;
+      for (int lane = 0; lane < 16; ++lane) EXPECT_EQ(drawn[lane], expected[lane]) << radius << " " << states[lane];
+    }
+  }
+}
+
+// Each block counted by every path the machine has with every method that applies,
+// and by the kernel at 16 lanes.
 TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
-  std::vector<std::int32_t> radii{325, 1000, 1105, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
+  std::vector<std::int32_t> radii{181, 182, 325, 1000, 1105, 4096, 4097, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
   for (std::int32_t radius = 1; radius <= 65; ++radius) radii.push_back(radius);
+  for (std::int32_t radius = 66; radius < 4096; radius = radius * 9 / 8) radii.push_back(radius);
   std::uint32_t state = 4294967295u;
   for (std::int32_t radius : radii) {
     const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
