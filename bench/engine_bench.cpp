@@ -110,7 +110,7 @@ class RateKeeper : public benchmark::ConsoleReporter {
 // loop.
 void PrintTables(const RateKeeper& keeper, const std::vector<Radius>& radii) {
   const std::vector<VectorPath> paths = MachinePaths();
-  std::printf("\n%-11s %-7s %-9s", "R", "method", "loop");
+  std::printf("\n%-11s %-9s %-9s", "R", "method", "loop");
   for (VectorPath path : paths) std::printf(" %-17.*s", static_cast<int>(PathName(path).size()), PathName(path).data());
   std::printf("\n");
   const auto cell = [&](double rate, double loop) {
@@ -119,7 +119,7 @@ void PrintTables(const RateKeeper& keeper, const std::vector<Radius>& radii) {
   for (const Radius& radius : radii) {
     const double loop = keeper.Find(keeper.rates, "PointByPoint", radius.radius, "");
     for (BlockMethod method : MethodsFor(FilterFor(radius.radius, SquareOfRadius(radius.radius)))) {
-      std::printf("%-11d %-7.*s %5.1f M ", static_cast<int>(radius.radius), static_cast<int>(MethodName(method).size()),
+      std::printf("%-11d %-9.*s %5.1f M ", static_cast<int>(radius.radius), static_cast<int>(MethodName(method).size()),
                   MethodName(method).data(), loop / 1e6);
       for (VectorPath path : paths) cell(keeper.Find(keeper.rates, NameOf({path, method}), radius.radius, ""), loop);
       std::printf("\n");

@@ -139,7 +139,10 @@ GridBounds GridFor(const BlockFilter& filter) {
 // halves (below 2^31 in size), the product by R and the sum, fused or not, are each
 // off by at most f times a value below 2^31 (R + 1): the computed X differs from
 // 2^31 v by at most 2^7 (3R + 2) + (R + 1)/2 <= 2^8 (2R + 2). So x = X 2^-31 lies
-// within e' = (2R + 2) 2^-23 of v, and t in (x - e' - 1/R, x + e').
+// within e' = (2R + 2) 2^-23 of v, and t in (x - e' - 1/R, x + e'). Where the
+// states are converted whole, in units of 2^-32 (the bounds times 4), there is no e,
+// and the three conversions, the difference, the product and the sum are each off
+// by at most f times a value below 2^32 (R + 1): 2^8 (3R + 4) in all, within e'.
 //   The computed square Sf = (X^2 + Y^2)(1 + g), |g| < 2^-22, fused or not; with
 // W = x^2 + y^2, W <= Sf 2^-62 / (1 - 2^-22) and W >= Sf 2^-62 / (1 + 2^-22).
 //   Inside: T = tx^2 + ty^2 < (x + e')^2 + (y + e')^2 <= W + 2e' sqrt(2W) + 2e'^2,

@@ -43,6 +43,10 @@ struct Avx512FPath {
     return reinterpret_cast<Vectors::Words>(
         _mm512_maskz_compress_epi32(static_cast<__mmask16>(lanes), reinterpret_cast<__m512i>(values)));
   }
+  static Vectors::Singles UnsignedToSingles(Vectors::Words w) {
+    // By mask for the same reason as the multiply above.
+    return reinterpret_cast<Vectors::Singles>(_mm512_maskz_cvtepu32_ps(0xFFFF, reinterpret_cast<__m512i>(w)));
+  }
   static unsigned SinglesAtMost(Vectors::Singles a, Vectors::Singles b) {
     return _mm512_cmp_ps_mask(reinterpret_cast<__m512>(a), reinterpret_cast<__m512>(b), _CMP_LE_OQ);
   }

@@ -44,7 +44,9 @@
 //   MinusOneIn(counts, lanes)   per 32-bit lane, counts less 1 where the bit of
 //                               lanes is set;
 // and one whose compares give vectors of lane masks counts them as they are. A path
-// with the 52-bit multiply-adds supplies also
+// that converts unsigned 32-bit lanes to single precision supplies
+//   UnsignedToSingles(w)        per 32-bit lane, w as an unsigned number, rounded;
+// a path with the 52-bit multiply-adds supplies also
 //   MultiplyAddHigh52(c, a, b)  per 64-bit lane, c + the high 52 bits of a x b, of
 //                               the low 52 bits of each;
 // and the fine test holds each state 20 bits up in its 64-bit lane, so that the
@@ -476,20 +478,31 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   return verdicts.Tally();
 }
 
+template <class Path>
+concept ConvertsUnsigned = requires(typename VectorsOf<Path::Bytes>::Words w) {
+  Path::UnsignedToSingles(w);
+};
+
 // The coordinate i + j / R of the draws j of the state before s and i of s, up to
-// 1 / R below it, in units of 2^-31 (block_filter.cpp): iR = sR - (sR mod 2^32) in
-// units of 2^-32, and j / R lies within 1 / R below the state before s in the same
-// units; all taken in halves, so that the signed conversion to single precision
-// takes them.
+// 1 / R below it (block_filter.cpp): iR = sR - (sR mod 2^32) in units of 2^-32, and
+// j / R lies within 1 / R below the state before s in the same units. A path that
+// converts unsigned words to single precision takes the states whole, in units of
+// 2^-32; another takes halves of them, which the signed conversion takes, in units
+// of 2^-31.
 template <class Path, class Words>
 auto CoordinateOfStates(Words fractionState, Words integerState, std::uint32_t radius) {
   using V = VectorsOf<sizeof(Words)>;
   using Integers = typename V::Integers;
   using Singles = typename V::Singles;
   const Words low = Path::MultiplyWords(integerState, radius);
-  const Integers rest = reinterpret_cast<Integers>(fractionState >> 1) - reinterpret_cast<Integers>(low >> 1);
-  const Singles integer = __builtin_convertvector(reinterpret_cast<Integers>(integerState >> 1), Singles);
-  return integer * static_cast<float>(radius) + __builtin_convertvector(rest, Singles);
+  if constexpr (ConvertsUnsigned<Path>) {
+    return Path::UnsignedToSingles(integerState) * static_cast<float>(radius) +
+           (Path::UnsignedToSingles(fractionState) - Path::UnsignedToSingles(low));
+  } else {
+    const Integers rest = reinterpret_cast<Integers>(fractionState >> 1) - reinterpret_cast<Integers>(low >> 1);
+    const Singles integer = __builtin_convertvector(reinterpret_cast<Integers>(integerState >> 1), Singles);
+    return integer * static_cast<float>(radius) + __builtin_convertvector(rest, Singles);
+  }
 }
 
 // Every point from its coordinates in single precision, taken from its four states
@@ -508,7 +521,8 @@ BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& f
   }
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
   const auto radius = static_cast<std::uint32_t>(filter.radius);
-  SinglesVerdicts<Path> verdicts(filter, filter.fractions.surelyInside, filter.fractions.surelyOutside);
+  constexpr float units = ConvertsUnsigned<Path> ? 4 : 1;  // the bounds are in units of 2^-62
+  SinglesVerdicts<Path> verdicts(filter, filter.fractions.surelyInside * units, filter.fractions.surelyOutside * units);
   for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
     const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
     const Words chunkStateX = states[1], chunkStateY = states[3];
