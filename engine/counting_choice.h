@@ -29,12 +29,12 @@ std::string_view MethodName(BlockMethod method);
 // The methods that apply to the filter's radius, the one expected fastest first.
 std::vector<BlockMethod> MethodsFor(const BlockFilter& filter);
 
-// Timing costs 3 blocks on each candidate: about 35 of the fastest one's blocks
-// where four paths run at 1, 1.6, 2.8 and 5.8 times its time (R = 1 on a processor
-// with AVX-512 IFMA), a third of a millisecond at most. From 1024 blocks a thread
-// that is under 4% of a run that the fixed order already had right, where a wrong
-// order can cost half the run.
-inline constexpr std::int64_t MeasuringPaysFromBlocks = 1024;
+// Timing costs 3 blocks on each candidate, up to 12 of them: on a processor with
+// AVX-512 about 90 of the fastest candidate's blocks, the baseline path's taking 6
+// times as long as the AVX-512 paths' (R = 100, where three methods apply), 0.2 ms.
+// From 4096 blocks a thread that is under 3% of a run that the fixed order already
+// had right, where a wrong order can cost half the run.
+inline constexpr std::int64_t MeasuringPaysFromBlocks = 4096;
 
 // The counting of a run that counts blocksPerThread blocks on each thread.
 BlockCounting CountingForRun(const BlockFilter& filter, std::int64_t blocksPerThread);
