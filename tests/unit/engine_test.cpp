@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -116,6 +118,42 @@ TEST_F(Engine, BlocksPastAPeriodTakeTheTallyOfTheirFirstTime) {
                                     [&](const BlockTally& tally) { unkept.push_back(tally.inside); if (unkept.size() == 40) throw 6; }), int);
     EXPECT_EQ(unkept, std::vector<std::int64_t>(counted.begin(), counted.begin() + 40));
   }
+}
+
+// 4 x inside / points rounded once to 64 bits, ties to even, by long division:
+// the estimate wherever the counts lie, up to the largest trial count.
+Extended ExactEstimate(std::uint64_t inside, std::uint64_t points) {
+  unsigned __int128 rest = static_cast<unsigned __int128>(inside) * 4, divisor = points;
+  if (rest == 0) return ExtendedFromInt32(0);
+  int exponent = 16383;  // the quotient is rest / divisor x 2^(exponent - 16383)
+  while (rest >= 2 * divisor) divisor <<= 1, ++exponent;
+  while (rest < divisor) rest <<= 1, --exponent;
+  std::uint64_t significand = 0;
+  for (int bit = 0; bit < 64; ++bit, rest <<= 1) {
+    significand = significand << 1 | (rest >= divisor);
+    if (rest >= divisor) rest -= divisor;
+  }
+  if (rest > divisor || (rest == divisor && (significand & 1))) {
+    if (++significand == 0) significand = std::uint64_t{1} << 63, ++exponent;
+  }
+  return ExtendedFromFields(static_cast<std::uint16_t>(exponent), significand);
+}
+
+TEST(RunningEstimate, ExactAtEveryCountUpToTheLargestTrialCount) {
+  ResetFloatingPointUnit();
+  const std::int64_t lastBlock = std::numeric_limits<std::int64_t>::max() / BlockSize + 1;
+  const std::uint64_t points = static_cast<std::uint64_t>(lastBlock) * BlockSize;
+  const std::pair<std::uint64_t, std::int64_t> counts[] = {
+      {7856, 1}, {23533, 3}, {std::uint64_t{1} << 61, lastBlock}, {(std::uint64_t{1} << 61) + 1, lastBlock},
+      {std::uint64_t{1} << 63, lastBlock}, {points / 4 * 3 + 1, lastBlock}, {points - 1, lastBlock},
+      {points, lastBlock} /* R = 1 */, {230584300921369, 230584300921369 / 7854}};
+  for (const auto& [inside, blocks] : counts) {
+    const Extended estimate = RunningEstimate(inside, blocks);
+    const Extended expected = ExactEstimate(inside, static_cast<std::uint64_t>(blocks) * BlockSize);
+    EXPECT_EQ(BitsOf(estimate).significand, BitsOf(expected).significand) << inside << " / " << blocks;
+    EXPECT_EQ(BitsOf(estimate).exponentField, BitsOf(expected).exponentField) << inside << " / " << blocks;
+  }
+  EXPECT_TRUE(RunningEstimate(points, lastBlock) == ExtendedFromInt32(4));
 }
 
 // For points a / R, b / R around the circle, a^2 + b^2 near R^4: a verdict of the
