@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -214,7 +216,7 @@ TEST(Locale, NamedButNotInstalledUtf8LocaleGetsUtf8) {
 }
 
 // A path the processor lacks, or no path at all, is one line on standard error, and
-// the run goes on with its own choice.
+// the run goes on with its own choice; an empty value is no value.
 TEST(EnginePath, PathNotHadIsOneLineOnStandardErrorAndTheRunGoesOn) {
   std::string line = "dartcirc: DARTCIRC_ENGINE_PATH ignored; this processor's paths are";
   for (VectorPath path : MachinePaths()) line.append(" ").append(PathName(path));
@@ -228,6 +230,12 @@ TEST(EnginePath, PathNotHadIsOneLineOnStandardErrorAndTheRunGoesOn) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(Matches(line + "\n" + ExpectedOf("Pipe_CommandLineInputClosed"), result.output)) << result.output;
   }
+  // An empty value counts as unset, as the manual page says.
+  const RunResult empty = RunDartcirc({.arguments = {"1", "30000"}, .environment = {"DARTCIRC_ENGINE_PATH="}, .errorsToOutput = true});
+  EXPECT_TRUE(Matches(ExpectedOf("Pipe_CommandLineInputClosed"), empty.output)) << empty.output;
+  std::ifstream manual(std::string(TESTS_SOURCE_DIR) + "/../doc/dartcirc.1");
+  const std::string page{std::istreambuf_iterator<char>(manual), {}};
+  EXPECT_NE(page.find("An empty value counts as unset"), std::string::npos);
 }
 
 // A run long enough to time the paths writes what each path forced writes.
