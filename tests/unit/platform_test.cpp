@@ -2,7 +2,7 @@
 // and the command-line splitter and the joining of an argument vector, against
 // independent models on any bytes), and the platform under conditions that Linux
 // allows: output converted for a UTF-8 terminal, against iconv's conversion; a
-// clock before 1970; processor quotas of control groups.
+// clock before 1970; processor quotas and memory limits of control groups.
 #include <array>
 #include <chrono>
 #include <filesystem>
@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/memory_room.h"
 #include "platform/processor_count.h"
 #include "platform/posix/terminal_encoding.h"
 #include "runtime/integer_conversion.h"
@@ -96,6 +97,39 @@ TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
   }
   std::filesystem::remove_all(root);
   EXPECT_GE(UsableProcessorCount(), 1);
+}
+
+// The same process under cgroup v2 and a v1 memory hierarchy, with the memory.max and
+// memory.current texts of its groups from the root down, then v1's limit and usage
+// of its own group ("" for no file).
+TEST(MemoryRoom, LeastLimitLessUsageUpTheTree) {
+  const std::pair<std::array<std::string, 8>, std::uint64_t> cases[] = {
+      {{"", "", "", "", "", "", "", ""}, NoMemoryLimit},
+      {{"max", "5", "1000", "200", "max", "100", "", ""}, 800},
+      {{"", "", "1000", "1200", "", "", "", ""}, 0},           // more in use than the limit
+      {{"", "", "", "", "1000", "lots", "", ""}, 0},           // a limit whose usage is unknown
+      {{"", "", "1e9", "5", " 1000", "5", "", ""}, NoMemoryLimit},
+      {{"", "", "", "", "", "", "9223372036854771712", "4096"}, 9223372036854767616},  // v1's "none"
+      {{"", "", "", "", "5000", "100", "4096", "1024"}, 3072}};
+  const auto root = std::filesystem::path(::testing::TempDir()) / ("memory_" + std::to_string(getpid()));
+  std::filesystem::create_directories(root / "proc/self");
+  std::filesystem::create_directories(root / "sys/fs/cgroup/outer/inner");
+  std::filesystem::create_directories(root / "sys/fs/cgroup/memory/outer/inner");
+  std::ofstream(root / "proc/self/cgroup") << "5:cpu,memory:/outer/inner\n0::/outer/inner\n";
+  const auto put = [](const std::filesystem::path& file, const std::string& text) {
+    if (text.empty()) std::filesystem::remove(file); else std::ofstream(file) << text << "\n";
+  };
+  for (const auto& [texts, room] : cases) {
+    const char* groups[] = {"", "outer/", "outer/inner/"};
+    for (int i = 0; i < 3; ++i) {
+      put(root / "sys/fs/cgroup" / groups[i] / "memory.max", texts[2 * i]);
+      put(root / "sys/fs/cgroup" / groups[i] / "memory.current", texts[2 * i + 1]);
+    }
+    put(root / "sys/fs/cgroup/memory/outer/inner/memory.limit_in_bytes", texts[6]);
+    put(root / "sys/fs/cgroup/memory/outer/inner/memory.usage_in_bytes", texts[7]);
+    EXPECT_EQ(ControlGroupMemoryRoom(root.string()), room) << texts[4] << "/" << texts[5];
+  }
+  std::filesystem::remove_all(root);
 }
 
 }  // namespace
