@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/path_choice.h"
+#include "platform/memory_room.h"
 #include "platform/processor_count.h"
 #include "runtime/random_jump.h"
 
@@ -138,11 +139,13 @@ static_assert(BlockSize <= 0xFFFF);
 
 // Room for the inside counts that come back, or none when the run is no longer
 // than a period, reuse is off or the memory cannot be had: then every block is
-// counted.
+// counted. An address-space limit refuses the allocation; a control group's memory
+// limit would let it pass and kill the run when its pages fill, minutes later.
 std::unique_ptr<std::uint16_t[]> RoomForRepeats(std::int64_t blocks, std::int64_t period) {
   if (period <= 0 || blocks <= period) return nullptr;
-  return std::unique_ptr<std::uint16_t[]>(
-      new (std::nothrow) std::uint16_t[std::min(period, blocks - period)]);
+  const auto kept = static_cast<std::uint64_t>(std::min(period, blocks - period));
+  if (kept * sizeof(std::uint16_t) > UsableMemoryRoom()) return nullptr;
+  return std::unique_ptr<std::uint16_t[]>(new (std::nothrow) std::uint16_t[kept]);
 }
 
 }  // namespace
