@@ -1,7 +1,11 @@
 #include "platform/posix/control_group.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
 
 namespace dartcirc {
 
@@ -13,12 +17,20 @@ std::optional<std::uint64_t> DigitsValue(std::string_view field) {
   return value;
 }
 
+// Read with the system's calls into fixed room: a stream of the C++ library would
+// hide a failed allocation as a file that could not be read.
 std::optional<std::string> ControlGroupFileText(const std::string& path) {
-  std::ifstream file(path);
   char bytes[64];
-  file.read(bytes, sizeof bytes);
-  std::string_view text(bytes, static_cast<std::size_t>(file.gcount()));
-  if (!file.is_open() || text.size() == sizeof bytes) return std::nullopt;
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return std::nullopt;
+  std::size_t size = 0;
+  for (ssize_t got; size < sizeof bytes && (got = read(file, bytes + size, sizeof bytes - size)) != 0;) {
+    if (got < 0 && errno != EINTR) break;
+    size += got > 0 ? static_cast<std::size_t>(got) : 0;
+  }
+  close(file);
+  std::string_view text(bytes, size);
+  if (text.size() == sizeof bytes) return std::nullopt;
   if (text.ends_with('\n')) text.remove_suffix(1);
   return std::string(text);
 }
@@ -29,8 +41,17 @@ namespace {
 // controllers: "" for cgroup v2, else a cgroup v1 controller among its comma-separated
 // list.
 std::string GroupPath(const std::string& root, std::string_view controller) {
-  std::ifstream file(root + "/proc/self/cgroup");
-  for (std::string line; std::getline(file, line);) {
+  std::string lines;
+  const int file = open((root + "/proc/self/cgroup").c_str(), O_RDONLY | O_CLOEXEC);
+  char bytes[4096];
+  for (ssize_t got; file >= 0 && (got = read(file, bytes, sizeof bytes)) != 0;) {
+    if (got < 0 && errno != EINTR) break;
+    lines.append(bytes, got > 0 ? static_cast<std::size_t>(got) : 0);
+  }
+  if (file >= 0) close(file);
+  for (std::size_t start = 0, end; start < lines.size(); start = end + 1) {
+    end = std::min(lines.find('\n', start), lines.size());
+    const std::string line = lines.substr(start, end - start);
     const std::size_t first = line.find(':'), second = line.find(':', first + 1);
     if (first == std::string::npos || second == std::string::npos) continue;
     const std::string_view listed = std::string_view(line).substr(first + 1, second - first - 1);
