@@ -7,12 +7,11 @@
 #include <memory>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "engine/path_choice.h"
 #include "platform/memory_room.h"
+#include "platform/platform.h"
 #include "platform/processor_count.h"
 #include "runtime/random_jump.h"
 
@@ -100,7 +99,8 @@ void CountAndPublish(BlockQueue& queue, std::int64_t block) {
   WakeSleepers(queue);
 }
 
-void Work(BlockQueue& queue) {
+void Work(void* shared) {
+  BlockQueue& queue = *static_cast<BlockQueue*>(shared);
   ResetFloatingPointUnit();  // the exact test depends on the control word
   while (!queue.stopping.load()) {
     const std::int64_t block = ClaimBlock(queue);
@@ -117,12 +117,12 @@ void Work(BlockQueue& queue) {
 // Joins the workers however the calling thread leaves, after telling them to stop.
 struct WorkerCrew {
   BlockQueue& queue;
-  std::vector<std::thread> threads;
+  std::vector<Handle> threads;
 
   ~WorkerCrew() {
     queue.stopping.store(true);
     WakeSleepers(queue);
-    for (std::thread& thread : threads) thread.join();
+    for (Handle thread : threads) JoinThread(thread);
   }
 };
 
@@ -166,12 +166,9 @@ void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std
   WorkerCrew crew{queue, {}};
   const std::int64_t workers =
       std::min<std::int64_t>(setting.threads - 1, counted / BlocksPerWorker);
-  for (std::int64_t i = 0; i < workers; ++i) {
-    try {
-      crew.threads.emplace_back(Work, std::ref(queue));
-    } catch (const std::system_error&) {
-      break;  // the threads there are still count every block
-    }
+  crew.threads.reserve(static_cast<std::size_t>(std::max<std::int64_t>(workers, 0)));  // a started thread is always joined
+  for (Handle thread; std::ssize(crew.threads) < workers && StartThread(Work, &queue, &thread);) {
+    crew.threads.push_back(thread);  // a thread that cannot start leaves the blocks to those there are
   }
 
   for (std::int64_t next = 0; next < counted; ++next) {
