@@ -12,13 +12,32 @@ namespace {
 
 FakePlatform* Active = nullptr;
 
+// Records a call of the fake; true when it is the one to fail, whose code it sets.
+bool Fails(const char* name) {
+  Active->calls.push_back({name, Active->ProducedBytes(), StartedModuleCount < ModuleCount});
+  if (Active->calls.size() != Active->failingCall) return false;
+  Active->lastError = Active->failureCode;
+  return true;
+}
+
+bool IsClosed(Handle handle) {
+  return handle == InvalidHandleValue || std::ranges::find(Active->closedHandles, handle) != Active->closedHandles.end();
+}
+
 const PlatformCalls FakeCalls = {
     [](std::int32_t which) {  // GetStdHandle
+      const InsideFake guard;
+      if (Fails(which == StdOutputHandle ? "GetStdHandle(output)" : "GetStdHandle(input)")) return InvalidHandleValue;
       return which == StdOutputHandle ? Active->stdOutputHandle : Active->stdInputHandle;
     },
-    [](Handle) { return Active->outputFileType; },
+    [](Handle) {
+      const InsideFake guard;
+      return Fails("GetFileType") ? FileTypeUnknown : Active->outputFileType;
+    },
     [](Handle, void* into, std::uint32_t count, std::uint32_t* countRead) {  // ReadFile
+      const InsideFake guard;
       *countRead = 0;
+      if (Fails("ReadFile")) return false;
       if (Active->loads.empty()) return true;
       FakeLoad& load = Active->loads.front();
       if (load.error != 0) Active->lastError = load.error;
@@ -29,27 +48,46 @@ const PlatformCalls FakeCalls = {
       if (load.bytes.empty()) Active->loads.pop_front();
       return !failed;
     },
-    [](Handle, const void* from, std::uint32_t count) {  // WriteFile
-      const bool fails = Active->writeError != 0;
+    [](Handle handle, const void* from, std::uint32_t count) {  // WriteFile
+      const InsideFake guard;
+      const bool fromStream = ConsoleOut.streamState == StreamOutput && from == ConsoleOut.bufferData;
+      const bool fails = Fails(fromStream ? "WriteFile" : "WriteFile(direct)") || Active->writeError != 0 || IsClosed(handle);
       Active->writes.push_back({std::string(static_cast<const char*>(from), count), fails});
-      if (fails) Active->lastError = Active->writeError;
+      if (fails && Active->calls.size() != Active->failingCall) {
+        Active->lastError = Active->writeError != 0 ? Active->writeError : ErrorInvalidHandle;
+      }
+      if (!fails) Active->bytesWritten += count;
       return !fails;
     },
     [] { return Active->lastError; },
     [](Handle handle) {
+      const InsideFake guard;
+      if (Fails("CloseHandle")) return false;
       Active->closedHandles.push_back(handle);
       return true;
     },
     [](std::int32_t code) -> void { throw FakeProcessExit{code}; },
-    [] { return Active->time; },
-    [] { return Active->commandLine.c_str(); },
+    [] {
+      const InsideFake guard;
+      return Fails("GetSystemTime") ? SystemTime{65535, 65535, 65535, 65535} : Active->time;
+    },
+    [] {
+      const InsideFake guard;
+      return Fails("GetCommandLineA") ? "" : Active->commandLine.c_str();
+    },
     [](char* buffer, std::uint32_t size) {  // GetModuleFileNameA
+      const InsideFake guard;
       if (size == 0) return std::uint32_t{0};
-      const std::size_t length = std::min<std::size_t>(size - 1, Active->moduleFileName.size());
+      const std::size_t length = Fails("GetModuleFileNameA") ? 0 : std::min<std::size_t>(size - 1, Active->moduleFileName.size());
       std::memcpy(buffer, Active->moduleFileName.data(), length);
       buffer[length] = '\0';
       return static_cast<std::uint32_t>(length);
     },
+    [](void (*entry)(void*), void* argument, Handle* thread) {  // StartThread: a real thread
+      const InsideFake guard;
+      return !Fails("StartThread") && SystemPlatform.startThread(entry, argument, thread);
+    },
+    [](Handle thread) { SystemPlatform.joinThread(thread); },
 };
 
 void ResetRuntimeState() {
@@ -65,6 +103,12 @@ void ResetRuntimeState() {
 }
 
 }  // namespace
+
+thread_local int InsideFake::depth = 0;
+
+std::size_t FakePlatform::ProducedBytes() const {
+  return bytesWritten + (ConsoleOut.streamState == StreamOutput ? ConsoleOut.bufferCursor : 0);
+}
 
 std::string FakePlatform::Output() const {
   std::string joined;

@@ -22,6 +22,23 @@ struct FakeLoad {
   std::uint32_t error = 0; // nonzero: the read fails with this code instead
 };
 
+// A call of the fake, as the sweep of failures counts it: the bytes the program had
+// produced by then (written, or waiting in ConsoleOut), and whether the runtime was
+// shutting down.
+struct FakeCall {
+  const char* name;
+  std::size_t produced;
+  bool ending;
+};
+
+// Set while the fake runs, so that a count of the program's allocations leaves the
+// fake's own out.
+struct InsideFake {
+  InsideFake() { ++depth; }
+  ~InsideFake() { --depth; }
+  static thread_local int depth;
+};
+
 // Thrown by the fake ExitProcess.
 struct FakeProcessExit {
   std::int32_t code;
@@ -37,12 +54,17 @@ struct FakePlatform {
 
   std::deque<FakeLoad> loads;  // when empty, a read gives end of input
 
-  std::vector<Handle> closedHandles;
+  std::vector<Handle> closedHandles;  // a write to one of these, or to no handle, fails
+  std::vector<FakeCall> calls;
+  std::size_t failingCall = 0;  // the call to fail, counting from 1; 0 for none
+  std::uint32_t failureCode = 0;
+  std::size_t bytesWritten = 0;
   std::uint32_t lastError = 0;
   SystemTime time{0, 0, 0, 0};
   std::string commandLine;
   std::string moduleFileName = "/opt/dartcirc/dartcirc";
 
+  std::size_t ProducedBytes() const;
   // The bytes of every successful write, joined.
   std::string Output() const;
   // The sizes of every write, failed ones included.

@@ -63,6 +63,7 @@ TEST(ConsoleOutput, StreamsThatCannotBeOpenedOrAreClosed) {
   EXPECT_EQ(CloseStream(ConsoleOut), 0);
   EXPECT_EQ(IoResultCode, 103);  // not open
   scope.fake.outputFileType = FileTypeChar;
+  scope.fake.closedHandles.clear();  // a descriptor opened again
   WriteLine("ghi");
   EXPECT_EQ(scope.fake.Output(), "ghi\r\n");
   ConsoleIn.streamState = 0;
