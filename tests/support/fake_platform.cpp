@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "runtime/console_stream.h"
 #include "runtime/termination.h"
@@ -14,7 +15,8 @@ FakePlatform* Active = nullptr;
 
 // Records a call of the fake; true when it is the one to fail, whose code it sets.
 bool Fails(const char* name) {
-  Active->calls.push_back({name, Active->ProducedBytes(), StartedModuleCount < ModuleCount});
+  Active->calls.push_back({name, Active->bytesWritten, Active->ProducedBytes() - Active->bytesWritten,
+                           StartedModuleCount < ModuleCount});
   if (Active->calls.size() != Active->failingCall) return false;
   Active->lastError = Active->failureCode;
   return true;
@@ -71,9 +73,10 @@ const PlatformCalls FakeCalls = {
       const InsideFake guard;
       return Fails("GetSystemTime") ? SystemTime{65535, 65535, 65535, 65535} : Active->time;
     },
-    [] {
+    [] {  // GetCommandLineA: the line is made on first use, which only memory can fail
       const InsideFake guard;
-      return Fails("GetCommandLineA") ? "" : Active->commandLine.c_str();
+      if (Fails("GetCommandLineA")) throw std::bad_alloc();
+      return Active->commandLine.c_str();
     },
     [](char* buffer, std::uint32_t size) {  // GetModuleFileNameA
       const InsideFake guard;
@@ -84,8 +87,8 @@ const PlatformCalls FakeCalls = {
       return static_cast<std::uint32_t>(length);
     },
     [](void (*entry)(void*), void* argument, Handle* thread) {  // StartThread: a real thread
-      const InsideFake guard;
-      return !Fails("StartThread") && SystemPlatform.startThread(entry, argument, thread);
+      if (const InsideFake guard; Fails("StartThread")) return false;
+      return SystemPlatform.startThread(entry, argument, thread);  // what it allocates is the program's
     },
     [](Handle thread) { SystemPlatform.joinThread(thread); },
 };

@@ -23,11 +23,12 @@ struct FakeLoad {
 };
 
 // A call of the fake, as the sweep of failures counts it: the bytes the program had
-// produced by then (written, or waiting in ConsoleOut), and whether the runtime was
+// written by then and those waiting in ConsoleOut, and whether the runtime was
 // shutting down.
 struct FakeCall {
   const char* name;
-  std::size_t produced;
+  std::size_t written;
+  std::size_t waiting;
   bool ending;
 };
 
