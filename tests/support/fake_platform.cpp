@@ -15,29 +15,20 @@ FakePlatform* Active = nullptr;
 
 // Records a call of the fake; true when it is the one to fail, whose code it sets.
 bool Fails(const char* name) {
-  Active->calls.push_back({name, Active->bytesWritten, Active->ProducedBytes() - Active->bytesWritten,
-                           StartedModuleCount < ModuleCount});
+  const InsideFake guard;
+  Active->calls.push_back({name, Active->bytesWritten, WaitingBytes(), StartedModuleCount < ModuleCount});
   if (Active->calls.size() != Active->failingCall) return false;
   Active->lastError = Active->failureCode;
   return true;
 }
 
-bool IsClosed(Handle handle) {
-  return handle == InvalidHandleValue || std::ranges::find(Active->closedHandles, handle) != Active->closedHandles.end();
-}
-
 const PlatformCalls FakeCalls = {
     [](std::int32_t which) {  // GetStdHandle
-      const InsideFake guard;
       if (Fails(which == StdOutputHandle ? "GetStdHandle(output)" : "GetStdHandle(input)")) return InvalidHandleValue;
       return which == StdOutputHandle ? Active->stdOutputHandle : Active->stdInputHandle;
     },
-    [](Handle) {
-      const InsideFake guard;
-      return Fails("GetFileType") ? FileTypeUnknown : Active->outputFileType;
-    },
+    [](Handle) { return Fails("GetFileType") ? FileTypeUnknown : Active->outputFileType; },
     [](Handle, void* into, std::uint32_t count, std::uint32_t* countRead) {  // ReadFile
-      const InsideFake guard;
       *countRead = 0;
       if (Fails("ReadFile")) return false;
       if (Active->loads.empty()) return true;
@@ -53,11 +44,10 @@ const PlatformCalls FakeCalls = {
     [](Handle handle, const void* from, std::uint32_t count) {  // WriteFile
       const InsideFake guard;
       const bool fromStream = ConsoleOut.streamState == StreamOutput && from == ConsoleOut.bufferData;
-      const bool fails = Fails(fromStream ? "WriteFile" : "WriteFile(direct)") || Active->writeError != 0 || IsClosed(handle);
+      const bool injected = Fails(fromStream ? "WriteFile" : "WriteFile(direct)");
+      const bool fails = injected || handle == InvalidHandleValue || std::ranges::count(Active->closedHandles, handle) > 0;
       Active->writes.push_back({std::string(static_cast<const char*>(from), count), fails});
-      if (fails && Active->calls.size() != Active->failingCall) {
-        Active->lastError = Active->writeError != 0 ? Active->writeError : ErrorInvalidHandle;
-      }
+      if (fails && !injected) Active->lastError = ErrorInvalidHandle;
       if (!fails) Active->bytesWritten += count;
       return !fails;
     },
@@ -69,26 +59,20 @@ const PlatformCalls FakeCalls = {
       return true;
     },
     [](std::int32_t code) -> void { throw FakeProcessExit{code}; },
-    [] {
-      const InsideFake guard;
-      return Fails("GetSystemTime") ? SystemTime{65535, 65535, 65535, 65535} : Active->time;
-    },
+    [] { return Fails("GetSystemTime") ? SystemTime{65535, 65535, 65535, 65535} : Active->time; },
     [] {  // GetCommandLineA: the line is made on first use, which only memory can fail
-      const InsideFake guard;
       if (Fails("GetCommandLineA")) throw std::bad_alloc();
       return Active->commandLine.c_str();
     },
     [](char* buffer, std::uint32_t size) {  // GetModuleFileNameA
-      const InsideFake guard;
       if (size == 0) return std::uint32_t{0};
       const std::size_t length = Fails("GetModuleFileNameA") ? 0 : std::min<std::size_t>(size - 1, Active->moduleFileName.size());
       std::memcpy(buffer, Active->moduleFileName.data(), length);
       buffer[length] = '\0';
       return static_cast<std::uint32_t>(length);
     },
-    [](void (*entry)(void*), void* argument, Handle* thread) {  // StartThread: a real thread
-      if (const InsideFake guard; Fails("StartThread")) return false;
-      return SystemPlatform.startThread(entry, argument, thread);  // what it allocates is the program's
+    [](void (*entry)(void*), void* argument, Handle* thread) {  // StartThread: a real one
+      return !Fails("StartThread") && SystemPlatform.startThread(entry, argument, thread);
     },
     [](Handle thread) { SystemPlatform.joinThread(thread); },
 };
@@ -109,9 +93,7 @@ void ResetRuntimeState() {
 
 thread_local int InsideFake::depth = 0;
 
-std::size_t FakePlatform::ProducedBytes() const {
-  return bytesWritten + (ConsoleOut.streamState == StreamOutput ? ConsoleOut.bufferCursor : 0);
-}
+std::size_t WaitingBytes() { return ConsoleOut.streamState == StreamOutput ? ConsoleOut.bufferCursor : 0; }
 
 std::string FakePlatform::Output() const {
   std::string joined;

@@ -25,12 +25,7 @@ struct FakeLoad {
 // A call of the fake, as the sweep of failures counts it: the bytes the program had
 // written by then and those waiting in ConsoleOut, and whether the runtime was
 // shutting down.
-struct FakeCall {
-  const char* name;
-  std::size_t written;
-  std::size_t waiting;
-  bool ending;
-};
+struct FakeCall { const char* name; std::size_t written, waiting; bool ending; };
 
 // Set while the fake runs, so that a count of the program's allocations leaves the
 // fake's own out.
@@ -39,6 +34,9 @@ struct InsideFake {
   ~InsideFake() { --depth; }
   static thread_local int depth;
 };
+
+// The bytes waiting in ConsoleOut's buffer.
+std::size_t WaitingBytes();
 
 // Thrown by the fake ExitProcess.
 struct FakeProcessExit {
@@ -50,22 +48,20 @@ struct FakePlatform {
   Handle stdInputHandle = 0;
   std::uint32_t outputFileType = FileTypeChar;
 
-  std::uint32_t writeError = 0;  // nonzero: every write fails with this code
-  std::vector<FakeWrite> writes;
+  std::vector<FakeWrite> writes{};
 
-  std::deque<FakeLoad> loads;  // when empty, a read gives end of input
+  std::deque<FakeLoad> loads{};  // when empty, a read gives end of input
 
-  std::vector<Handle> closedHandles;  // a write to one of these, or to no handle, fails
-  std::vector<FakeCall> calls;
+  std::vector<Handle> closedHandles{};  // a write to one of these, or to no handle, fails
+  std::vector<FakeCall> calls{};
   std::size_t failingCall = 0;  // the call to fail, counting from 1; 0 for none
   std::uint32_t failureCode = 0;
   std::size_t bytesWritten = 0;
   std::uint32_t lastError = 0;
   SystemTime time{0, 0, 0, 0};
-  std::string commandLine;
+  std::string commandLine{};
   std::string moduleFileName = "/opt/dartcirc/dartcirc";
 
-  std::size_t ProducedBytes() const;
   // The bytes of every successful write, joined.
   std::string Output() const;
   // The sizes of every write, failed ones included.
