@@ -6,7 +6,9 @@
    (exit code 1) or with a run-time error report, and what it wrote before the report
    is the start of what a run without a limit writes; never a signal or silence. The
    bands of outcomes are printed.
-2. A memory control group whose limit is below the store that a run past one period
+2. A file-size limit (512 bytes) below the output: the write past it fails the run (exit code 1)
+   instead of the signal killing it, and whole buffers reached the file.
+3. A memory control group whose limit is below the store that a run past one period
    of the generator keeps: the run is not killed and writes what a run without the
    limit writes. Skipped with a message where no memory group can be made.
 
@@ -57,8 +59,8 @@ def outcome(result, expected, code):
 
 
 def limits():
-    yield from range(4096 * KIB, 16384 * KIB, 4 * KIB)  # the loader, start-up and the first allocations
-    yield from range(16384 * KIB, 40960 * KIB, 64 * KIB)  # a worker's stack
+    yield from range(4096 * KIB, 12288 * KIB, 4 * KIB)  # the loader, start-up, the first allocations, large arguments
+    yield from range(12288 * KIB, 40960 * KIB, 64 * KIB)  # a worker's stack
 
 
 def address_space_sweep():
@@ -83,6 +85,18 @@ def address_space_sweep():
             print("  the largest limit does not let the run complete")
             wrong += 1
     return wrong
+
+
+def file_size_limit():
+    with open(f"/tmp/dartcirc-limit-{os.getpid()}", "w+b") as output:
+        os.unlink(output.name)
+        code = subprocess.run(["sh", "-c", 'ulimit -f 1 && exec "$0" 1 2000000', BINARY], stdout=output,
+                              stdin=subprocess.DEVNULL, env={"LC_ALL": "C", "PATH": os.environ["PATH"]}).returncode
+        output.seek(0)
+        written = output.read()
+    right = code == 1 and len(written) >= 512 and len(written) % 128 == 0 and (BANNER + LINE * 200).startswith(written)
+    print(f"file-size limit of 512 bytes: exit {code}, {len(written)} bytes written{'' if right else ', WRONG'}")
+    return 0 if right else 1
 
 
 def memory_group():
@@ -147,6 +161,6 @@ if __name__ == "__main__":
     if os.environ.get("DARTCIRC_SANITIZE") or os.environ.get("PROGRAM_EMULATOR"):
         print("limits sweep: skipped under sanitizers and emulators, whose own memory the limits would bind")
         sys.exit(0)
-    failures = address_space_sweep() + control_group_run()
+    failures = address_space_sweep() + file_size_limit() + control_group_run()
     print(f"limits sweep: {'FAILED' if failures else 'passed'}")
     sys.exit(1 if failures else 0)

@@ -17,9 +17,8 @@ FakePlatform* Active = nullptr;
 bool Fails(const char* name) {
   const InsideFake guard;
   Active->calls.push_back({name, Active->bytesWritten, WaitingBytes(), StartedModuleCount < ModuleCount});
-  if (Active->calls.size() != Active->failingCall) return false;
-  Active->lastError = Active->failureCode;
-  return true;
+  if (Active->calls.size() == Active->failingCall) Active->lastError = Active->failureCode;
+  return Active->calls.size() == Active->failingCall;
 }
 
 const PlatformCalls FakeCalls = {

@@ -29,11 +29,7 @@ struct FakeCall { const char* name; std::size_t written, waiting; bool ending; }
 
 // Set while the fake runs, so that a count of the program's allocations leaves the
 // fake's own out.
-struct InsideFake {
-  InsideFake() { ++depth; }
-  ~InsideFake() { --depth; }
-  static thread_local int depth;
-};
+struct InsideFake { InsideFake() { ++depth; } ~InsideFake() { --depth; } static thread_local int depth; };
 
 // The bytes waiting in ConsoleOut's buffer.
 std::size_t WaitingBytes();

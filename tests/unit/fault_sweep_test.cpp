@@ -17,12 +17,10 @@
 #include "tests/support/data_table.h"
 #include "tests/support/fake_platform.h"
 
-using dartcirc::testing::FakeCall;
-
 // The program's allocations while a run is swept, with its output at each (kept
 // off the heap); the one asked for fails as an exhausted heap does.
 static const dartcirc::testing::FakePlatform* Swept = nullptr;
-static FakeCall AtAllocation[1024];
+static dartcirc::testing::FakeCall AtAllocation[1024];
 static std::size_t Allocations = 0, FailingAllocation = 0;
 
 void* operator new(std::size_t size) {
@@ -51,15 +49,9 @@ const std::pair<const char*, FakePlatform> Scenarios[] = {
     {"output closed", {.outputFileType = FileTypeUnknown, .closedHandles = {1}, .commandLine = "dartcirc 1 30000"}},
 };
 
-struct Record {
-  std::int32_t exit;
-  std::string output;
-  FakePlatform fake;  // its calls and writes
-  std::vector<FakeCall> allocations;
-};
+struct Record { std::int32_t exit; std::string output; FakePlatform fake; std::vector<FakeCall> allocations; };
 
-Record RunScenario(const FakePlatform& scenario, std::size_t failingCall = 0, std::uint32_t code = 0,
-                   std::size_t failingAllocation = 0) {
+Record RunScenario(const FakePlatform& scenario, std::size_t failingCall = 0, std::uint32_t code = 0, std::size_t failingAllocation = 0) {
   FakePlatformScope scope;
   scope.fake = scenario;
   scope.fake.failingCall = failingCall, scope.fake.failureCode = code;
@@ -101,24 +93,22 @@ TEST(FaultSweep, EveryCallAndEveryAllocationOfEveryScenarioFailsAsTheTableSays) 
   const std::vector<TableRow> table = ReadTable("fault_sweep.tsv");
   for (const auto& [name, scenario] : Scenarios) {
     const Record clean = RunScenario(scenario);
-    std::vector<FakeCall> steps = clean.fake.calls;  // the calls, then the allocations
-    steps.insert(steps.end(), clean.allocations.begin(), clean.allocations.end());
     // A report begins with the name of the program: its calls and those after it are the report's.
-    const auto report = std::ranges::find(steps, std::string_view("GetModuleFileNameA"), &FakeCall::name) - steps.begin();
-    for (std::size_t k = 0; k < steps.size(); ++k) {
+    const auto report = std::ranges::find(clean.fake.calls, std::string_view("GetModuleFileNameA"), &FakeCall::name) - clean.fake.calls.begin();
+    for (std::size_t k = 0; k < clean.fake.calls.size() + clean.allocations.size(); ++k) {  // the calls, then the allocations
       const bool allocation = k >= clean.fake.calls.size();
       const std::size_t index = allocation ? k - clean.fake.calls.size() : k;
-      const std::string step = !allocation && std::cmp_greater_equal(k, report) ? "report" : steps[k].ending ? "end" : "run";
+      const FakeCall& step = allocation ? clean.allocations[index] : clean.fake.calls[index];
+      const std::string when = !allocation && std::cmp_greater_equal(k, report) ? "report" : step.ending ? "end" : "run";
       int rows = 0;
       for (const TableRow& row : table) {
-        if (row[0] != steps[k].name || row[2] != step) continue;
-        SCOPED_TRACE(std::string(name) + ": " + steps[k].name + " " + row[1] + " at " + std::to_string(index + 1));
-        const auto code = static_cast<std::uint32_t>(std::stoul(row[1]));
-        ExpectOutcome(row, scenario, clean, allocation ? RunScenario(scenario, 0, 0, index + 1) : RunScenario(scenario, k + 1, code),
-                      steps[k]);
+        if (row[0] != step.name || row[2] != when) continue;
+        SCOPED_TRACE(std::string(name) + ": " + step.name + " " + row[1] + " at " + std::to_string(index + 1));
+        const Record failed = allocation ? RunScenario(scenario, 0, 0, index + 1) : RunScenario(scenario, k + 1, std::stoul(row[1]));
+        ExpectOutcome(row, scenario, clean, failed, step);
         ++rows;
       }
-      EXPECT_GT(rows, 0) << "no outcome for " << steps[k].name << " at the " << step << " of " << name;
+      EXPECT_GT(rows, 0) << "no outcome for " << step.name << " at the " << when << " of " << name;
     }
   }
 }

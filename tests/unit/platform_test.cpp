@@ -104,10 +104,8 @@ TEST(ControlGroups, SmallestQuotaRoundedUpAndLeastMemoryRoomUpTheTree) {
       {{"", "", "1000", "lots", "", ""}, 0} /* usage unknown */, {{"1e9", "5", " 1000", "5", "", ""}, NoMemoryLimit},
       {{"", "", "5000", "100", "4096", "1024"}, 3072}};
   for (const auto& [texts, room] : rooms) {
-    for (int i = 0; i < 6; ++i) {
-      std::filesystem::remove(root / "sys/fs/cgroup" / memoryFiles[i]);
-      if (!texts[i].empty()) std::ofstream(root / "sys/fs/cgroup" / memoryFiles[i]) << texts[i] << "\n";
-    }
+    for (int i = 0; i < 6; ++i) std::filesystem::remove(root / "sys/fs/cgroup" / memoryFiles[i]);
+    for (int i = 0; i < 6; ++i) if (!texts[i].empty()) std::ofstream(root / "sys/fs/cgroup" / memoryFiles[i]) << texts[i];
     EXPECT_EQ(ControlGroupMemoryRoom(root.string()), room) << texts[2] << "/" << texts[3];
   }
   std::filesystem::remove_all(root);
