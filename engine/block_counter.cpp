@@ -4,9 +4,9 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <vector>
 
 #include "engine/path_choice.h"
@@ -140,12 +140,15 @@ static_assert(BlockSize <= 0xFFFF);
 // Room for the inside counts that come back, or none when the run is no longer
 // than a period, reuse is off or the memory cannot be had: then every block is
 // counted. An address-space limit refuses the allocation; a control group's memory
-// limit would let it pass and kill the run when its pages fill, minutes later.
-std::unique_ptr<std::uint16_t[]> RoomForRepeats(std::int64_t blocks, std::int64_t period) {
-  if (period <= 0 || blocks <= period) return nullptr;
+// limit would let it pass and kill the run when its pages fill, minutes later. Taken
+// with malloc, which only says no: the runtime reports the allocations it cannot do
+// without.
+using RepeatStore = std::unique_ptr<std::uint16_t[], void (*)(void*)>;
+RepeatStore RoomForRepeats(std::int64_t blocks, std::int64_t period) {
+  if (period <= 0 || blocks <= period) return {nullptr, std::free};
   const auto kept = static_cast<std::uint64_t>(std::min(period, blocks - period));
-  if (kept * sizeof(std::uint16_t) > UsableMemoryRoom()) return nullptr;
-  return std::unique_ptr<std::uint16_t[]>(new (std::nothrow) std::uint16_t[kept]);
+  if (kept * sizeof(std::uint16_t) > UsableMemoryRoom()) return {nullptr, std::free};
+  return {static_cast<std::uint16_t*>(std::malloc(kept * sizeof(std::uint16_t))), std::free};
 }
 
 }  // namespace
@@ -159,7 +162,7 @@ void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std
                         EngineSetting setting,
                         const std::function<void(const BlockTally&)>& onBlock) {
   const std::int64_t period = setting.periodBlocks;
-  const std::unique_ptr<std::uint16_t[]> kept = RoomForRepeats(blocks, period);
+  const RepeatStore kept = RoomForRepeats(blocks, period);
   const std::int64_t counted = kept ? period : blocks;
   const std::int64_t repeating = kept ? blocks - period : 0;  // the first blocks that come back
   BlockQueue queue{firstState, filter, counted, setting.path};
