@@ -6,14 +6,15 @@
    (exit code 1) or with a run-time error report, and what it wrote before the report
    is the start of what a run without a limit writes; never a signal or silence. The
    bands of outcomes are printed.
-2. A file-size limit (512 bytes) below the output: the write past it fails the run (exit code 1)
+2. A file-size limit of 512 bytes: the write past it fails the run (exit code 1)
    instead of the signal killing it, and whole buffers reached the file.
 3. A memory control group whose limit is below the store that a run past one period
    of the generator keeps: the run is not killed and writes what a run without the
    limit writes. Skipped with a message where no memory group can be made.
 
 Runs at R = 1, where every line is 4.00000000 whatever the clock, so no run needs a
-pinned clock (whose preloaded library would change the address space).
+pinned clock (whose preloaded library would change the address space). The program
+file must be named dartcirc, as the reports name it.
     tests/limits_sweep.py [build/dartcirc]
 """
 import os
