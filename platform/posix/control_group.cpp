@@ -37,6 +37,15 @@ std::optional<std::string> ControlGroupFileText(const std::string& path) {
 
 namespace {
 
+// Whether a comma-separated list holds name.
+bool Lists(std::string_view list, std::string_view name) {
+  for (std::size_t start = 0, end; start <= list.size(); start = end + 1) {
+    end = std::min(list.find(',', start), list.size());
+    if (list.substr(start, end - start) == name) return true;
+  }
+  return false;
+}
+
 // The group of the process in the hierarchy that /proc/self/cgroup lists with
 // controllers: "" for cgroup v2, else a cgroup v1 controller among its comma-separated
 // list.
@@ -55,8 +64,7 @@ std::string GroupPath(const std::string& root, std::string_view controller) {
     const std::size_t first = line.find(':'), second = line.find(':', first + 1);
     if (first == std::string::npos || second == std::string::npos) continue;
     const std::string_view listed = std::string_view(line).substr(first + 1, second - first - 1);
-    const bool matches = controller.empty() ? line.starts_with("0::")
-                                            : ("," + std::string(listed) + ",").find("," + std::string(controller) + ",") != std::string::npos;
+    const bool matches = controller.empty() ? line.starts_with("0::") : Lists(listed, controller);
     if (matches) return line.substr(second + 1);
   }
   return {};
