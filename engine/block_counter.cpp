@@ -4,14 +4,14 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "engine/counting_choice.h"
+#include "platform/memory_room.h"
+#include "platform/platform.h"
 #include "platform/processor_count.h"
 #include "runtime/random_jump.h"
 
@@ -121,7 +121,8 @@ void CountAndPublish(BlockQueue& queue, std::int64_t block) {
   WakeSleepers(queue);
 }
 
-void Work(BlockQueue& queue) {
+void Work(void* shared) {
+  BlockQueue& queue = *static_cast<BlockQueue*>(shared);
   ResetFloatingPointUnit();  // the exact test depends on the control word
   while (!queue.stopping.load()) {
     const std::int64_t block = ClaimBlock(queue);
@@ -138,12 +139,12 @@ void Work(BlockQueue& queue) {
 // Joins the workers however the calling thread leaves, after telling them to stop.
 struct WorkerCrew {
   BlockQueue& queue;
-  std::vector<std::thread> threads;
+  std::vector<Handle> threads;
 
   ~WorkerCrew() {
     queue.stopping.store(true);
     WakeSleepers(queue);
-    for (std::thread& thread : threads) thread.join();
+    for (Handle thread : threads) JoinThread(thread);
   }
 };
 
@@ -160,11 +161,16 @@ static_assert(BlockSize <= 0xFFFF);
 
 // Room for the inside counts that come back, or none when the run is no longer
 // than a period, reuse is off or the memory cannot be had: then every block is
-// counted.
-std::unique_ptr<std::uint16_t[]> RoomForRepeats(std::int64_t blocks, std::int64_t period) {
-  if (period <= 0 || blocks <= period) return nullptr;
-  return std::unique_ptr<std::uint16_t[]>(
-      new (std::nothrow) std::uint16_t[std::min(period, blocks - period)]);
+// counted. An address-space limit refuses the allocation; a control group's memory
+// limit would let it pass and kill the run when its pages fill, minutes later. Taken
+// with malloc, which only says no: the runtime reports the allocations it cannot do
+// without.
+using RepeatStore = std::unique_ptr<std::uint16_t[], void (*)(void*)>;
+RepeatStore RoomForRepeats(std::int64_t blocks, std::int64_t period) {
+  if (period <= 0 || blocks <= period) return {nullptr, std::free};
+  const auto kept = static_cast<std::uint64_t>(std::min(period, blocks - period));
+  if (kept * sizeof(std::uint16_t) > UsableMemoryRoom()) return {nullptr, std::free};
+  return {static_cast<std::uint16_t*>(std::malloc(kept * sizeof(std::uint16_t))), std::free};
 }
 
 }  // namespace
@@ -178,19 +184,16 @@ void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std
                         EngineSetting setting,
                         const std::function<void(const BlockTally&)>& onBlock) {
   const std::int64_t period = setting.periodBlocks;
-  const std::unique_ptr<std::uint16_t[]> kept = RoomForRepeats(blocks, period);
+  const RepeatStore kept = RoomForRepeats(blocks, period);
   const std::int64_t counted = kept ? period : blocks;
   const std::int64_t repeating = kept ? blocks - period : 0;  // the first blocks that come back
   BlockQueue queue{firstState, filter, counted, setting.counting};
   WorkerCrew crew{queue, {}};
   const std::int64_t workers =
       std::min<std::int64_t>(setting.threads - 1, counted / BlocksPerWorker);
-  for (std::int64_t i = 0; i < workers; ++i) {
-    try {
-      crew.threads.emplace_back(Work, std::ref(queue));
-    } catch (const std::system_error&) {
-      break;  // the threads there are still count every block
-    }
+  crew.threads.reserve(static_cast<std::size_t>(std::max<std::int64_t>(workers, 0)));  // a started thread is always joined
+  for (Handle thread; std::ssize(crew.threads) < workers && StartThread(Work, &queue, &thread);) {
+    crew.threads.push_back(thread);  // a thread that cannot start leaves the blocks to those there are
   }
 
   for (std::int64_t next = 0; next < counted; ++next) {

@@ -58,6 +58,11 @@ struct PlatformCalls {
   // The running program's path into buffer: at most size - 1 bytes and a
   // terminating zero; gives the number of path bytes stored.
   std::uint32_t (*getModuleFileNameA)(char* buffer, std::uint32_t size);
+  // Starts entry(argument) on a thread of its own, whose handle goes into thread.
+  // False on failure.
+  bool (*startThread)(void (*entry)(void* argument), void* argument, Handle* thread);
+  // Waits until a started thread has ended, and releases it.
+  void (*joinThread)(Handle thread);
 };
 
 extern const PlatformCalls SystemPlatform;  // the calls of the system built for
@@ -78,6 +83,10 @@ inline const char* GetCommandLineA() { return Platform->getCommandLineA(); }
 inline std::uint32_t GetModuleFileNameA(char* buffer, std::uint32_t size) {
   return Platform->getModuleFileNameA(buffer, size);
 }
+inline bool StartThread(void (*entry)(void*), void* argument, Handle* thread) {
+  return Platform->startThread(entry, argument, thread);
+}
+inline void JoinThread(Handle thread) { Platform->joinThread(thread); }
 [[noreturn]] void ExitProcess(std::int32_t code);
 
 // Process-wide set-up of the platform, once at start-up. Output to a standard

@@ -11,6 +11,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -120,6 +123,20 @@ TEST_F(Engine, BlocksPastAPeriodTakeTheTallyOfTheirFirstTime) {
     EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {{MachinePaths().front(), BlockMethod::CoarseFirst}, threads, std::int64_t{1} << 61},
                                     [&](const BlockTally& tally) { unkept.push_back(tally.inside); if (unkept.size() == 40) throw 6; }), int);
     EXPECT_EQ(unkept, std::vector<std::int64_t>(counted.begin(), counted.begin() + 40));
+  }
+}
+
+// The estimate against the x87's own quotient of the counts, each converted exactly,
+// up to the largest trial count: 2^61 inside and more, and at R = 1 every point.
+TEST_F(Engine, RunningEstimateIsExactUpToTheLargestTrialCount) {
+  if (std::numeric_limits<long double>::digits != 64) GTEST_SKIP() << "no x87 to compare with";
+  const std::int64_t last = std::numeric_limits<std::int64_t>::max() / BlockSize + 1;
+  const std::uint64_t points = static_cast<std::uint64_t>(last) * BlockSize, top = std::uint64_t{1} << 61;
+  for (const auto& [inside, blocks] : {std::pair{std::uint64_t{23533}, std::int64_t{3}}, {top, last}, {top + 1, last},
+                                        {top * 4, last}, {points / 4 * 3 + 1, last}, {points - 1, last}, {points, last}}) {
+    const long double quotient = static_cast<long double>(inside) * 4 / static_cast<long double>(blocks * 10000ull);
+    const Extended estimate = RunningEstimate(inside, blocks);  // either format: significand, then sign and exponent
+    EXPECT_EQ(std::memcmp(&estimate, &quotient, 10), 0) << inside << " / " << blocks;
   }
 }
 
