@@ -1,9 +1,10 @@
 // Points per second of the point-by-point loop and of the engine for each radius
-// given on the command line (by default 5, 40, 64, 100, 1000 and 2147483647): every
-// vector path the machine has on one thread, and the path the run itself chooses
-// for that radius on one thread and on every usable processor. One table at the end
-// gives each as a ratio to the point-by-point loop measured in the same run, so
-// that the machine's own speed cancels out, and names the path chosen.
+// given on the command line (by default 1, 5, 40, 64, 100, 1000 and 2147483647):
+// every vector path the machine has with every method that applies, on one thread,
+// and the path and method the run itself chooses for that radius on one thread and
+// on every usable processor. The tables at the end give each as a ratio to the
+// point-by-point loop measured in the same run, so that the machine's own speed
+// cancels out, and name the choice.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -14,7 +15,7 @@
 
 #include "engine/block_counter.h"
 #include "engine/block_filter.h"
-#include "engine/path_choice.h"
+#include "engine/counting_choice.h"
 #include "estimator/estimation.h"
 #include "platform/processor_count.h"
 #include "runtime/random_source.h"
@@ -26,8 +27,12 @@ constexpr std::int64_t BlocksPerRun = 2000;
 
 struct Radius {
   std::int32_t radius;
-  VectorPath chosen;  // the run's own choice for a long run
+  BlockCounting chosen;  // the run's own choice for a long run
 };
+
+std::string NameOf(BlockCounting counting) {
+  return std::string(PathName(counting.path)) + "/" + std::string(MethodName(counting.method));
+}
 
 void PointByPoint(benchmark::State& state) {
   ResetFloatingPointUnit();
@@ -39,14 +44,14 @@ void PointByPoint(benchmark::State& state) {
 }
 
 // Counts BlocksPerRun blocks an iteration, handed out in order as in a run.
-void Engine(benchmark::State& state, VectorPath path, int threads) {
+void Engine(benchmark::State& state, BlockCounting counting, int threads) {
   ResetFloatingPointUnit();
   const auto radius = static_cast<std::int32_t>(state.range(0));
   const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
   std::uint32_t firstState = 0;
   BlockTally total{0, 0};
   for (auto _ : state) {
-    CountBlocksInOrder(firstState, filter, BlocksPerRun, {path, threads},
+    CountBlocksInOrder(firstState, filter, BlocksPerRun, {counting, threads},
                        [&](const BlockTally& tally) { total += tally; });
     firstState = firstState * 69069 + 12345;  // a fresh run each time
   }
@@ -56,14 +61,18 @@ void Engine(benchmark::State& state, VectorPath path, int threads) {
       static_cast<double>(total.exactPoints) / static_cast<double>(points);
 }
 
-// A path on one thread is timed by its processor time, which other loads of a
-// shared machine disturb less; the chosen path on one and on every thread by the
-// clock, for the speed-up that the threads bring.
+// A path and method on one thread is timed by its processor time, which other
+// loads of a shared machine disturb less; the choice on one and on every thread by
+// the clock, for the speed-up that the threads bring.
 void RegisterAll(const std::vector<Radius>& radii) {
   for (const Radius& radius : radii) {
     benchmark::RegisterBenchmark("PointByPoint", PointByPoint)->Arg(radius.radius);
+    const BlockFilter filter = FilterFor(radius.radius, SquareOfRadius(radius.radius));
     for (VectorPath path : MachinePaths()) {
-      benchmark::RegisterBenchmark(std::string(PathName(path)).c_str(), Engine, path, 1)->Arg(radius.radius);
+      for (BlockMethod method : MethodsFor(filter)) {
+        benchmark::RegisterBenchmark(NameOf({path, method}).c_str(), Engine, BlockCounting{path, method}, 1)
+            ->Arg(radius.radius);
+      }
     }
     benchmark::RegisterBenchmark("OneThread", Engine, radius.chosen, 1)->Arg(radius.radius)->UseRealTime();
     benchmark::RegisterBenchmark("AllThreads", Engine, radius.chosen, UsableProcessorCount())
@@ -72,7 +81,7 @@ void RegisterAll(const std::vector<Radius>& radii) {
   }
 }
 
-// Keeps the points per second and the exact share of every run, for the table.
+// Keeps the points per second and the exact share of every run, for the tables.
 class RateKeeper : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -96,25 +105,33 @@ class RateKeeper : public benchmark::ConsoleReporter {
   std::map<std::string, double> exactShares;
 };
 
-// One row a radius: points per second and the multiple of the point-by-point loop.
-void PrintTable(const RateKeeper& keeper, const std::vector<Radius>& radii) {
+// A row for each radius and method, a column for each path; then a row for each
+// radius with the choice. Points per second and the multiple of the point-by-point
+// loop.
+void PrintTables(const RateKeeper& keeper, const std::vector<Radius>& radii) {
   const std::vector<VectorPath> paths = MachinePaths();
-  std::printf("\n%-11s %-9s", "R", "loop");
+  std::printf("\n%-11s %-9s %-9s", "R", "method", "loop");
   for (VectorPath path : paths) std::printf(" %-17.*s", static_cast<int>(PathName(path).size()), PathName(path).data());
-  std::printf(" %-17s %-17s %-11s %s\n", "chosen, 1 thread", "chosen, threads", "chosen", "exact share");
+  std::printf("\n");
+  const auto cell = [&](double rate, double loop) {
+    std::printf(" %6.3f G (%5.1fx)", rate / 1e9, loop > 0 ? rate / loop : 0.0);
+  };
   for (const Radius& radius : radii) {
     const double loop = keeper.Find(keeper.rates, "PointByPoint", radius.radius, "");
-    const auto cell = [&](std::string_view name, const char* suffix) {
-      const double rate = keeper.Find(keeper.rates, name, radius.radius, suffix);
-      std::printf(" %6.3f G (%5.1fx)", rate / 1e9, loop > 0 ? rate / loop : 0.0);
-    };
-    std::printf("%-11d %5.1f M ", static_cast<int>(radius.radius), loop / 1e6);
-    for (VectorPath path : paths) cell(PathName(path), "");
-    cell("OneThread", "/real_time");
-    cell("AllThreads", "/real_time");
-    std::printf(" %-11.*s %.1e\n", static_cast<int>(PathName(radius.chosen).size()),
-                PathName(radius.chosen).data(),
-                keeper.Find(keeper.exactShares, "OneThread", radius.radius, "/real_time"));
+    for (BlockMethod method : MethodsFor(FilterFor(radius.radius, SquareOfRadius(radius.radius)))) {
+      std::printf("%-11d %-9.*s %5.1f M ", static_cast<int>(radius.radius), static_cast<int>(MethodName(method).size()),
+                  MethodName(method).data(), loop / 1e6);
+      for (VectorPath path : paths) cell(keeper.Find(keeper.rates, NameOf({path, method}), radius.radius, ""), loop);
+      std::printf("\n");
+    }
+  }
+  std::printf("\n%-11s %-18s %-17s %-17s %s\n", "R", "chosen", "1 thread", "all threads", "exact share");
+  for (const Radius& radius : radii) {
+    const double loop = keeper.Find(keeper.rates, "PointByPoint", radius.radius, "");
+    std::printf("%-11d %-18s", static_cast<int>(radius.radius), NameOf(radius.chosen).c_str());
+    cell(keeper.Find(keeper.rates, "OneThread", radius.radius, "/real_time"), loop);
+    cell(keeper.Find(keeper.rates, "AllThreads", radius.radius, "/real_time"), loop);
+    std::printf(" %.1e\n", keeper.Find(keeper.exactShares, "OneThread", radius.radius, "/real_time"));
   }
   std::printf("(%d threads; exact share: the share of points that took the exact test)\n", UsableProcessorCount());
 }
@@ -135,14 +152,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (given.empty()) given = {5, 40, 64, 100, 1000, 2147483647};
+  if (given.empty()) given = {1, 5, 40, 64, 100, 1000, 2147483647};
   for (long radius : given) {
     const auto r = static_cast<std::int32_t>(radius);
-    radii.push_back({r, dartcirc::PathForRun(dartcirc::FilterFor(r, dartcirc::SquareOfRadius(r)), 1 << 20)});
+    radii.push_back({r, dartcirc::CountingForRun(dartcirc::FilterFor(r, dartcirc::SquareOfRadius(r)), 1 << 20)});
   }
   dartcirc::RegisterAll(radii);
   dartcirc::RateKeeper keeper;
   benchmark::RunSpecifiedBenchmarks(&keeper);
-  dartcirc::PrintTable(keeper, radii);
+  dartcirc::PrintTables(keeper, radii);
   benchmark::Shutdown();
 }

@@ -4,14 +4,14 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
-#include "engine/path_choice.h"
+#include "engine/counting_choice.h"
+#include "platform/memory_room.h"
+#include "platform/platform.h"
 #include "platform/processor_count.h"
 #include "runtime/random_jump.h"
 
@@ -46,7 +46,7 @@ struct BlockQueue {
   std::uint32_t firstState;
   const BlockFilter& filter;
   std::int64_t blocks;
-  VectorPath path;
+  BlockCounting counting;
   std::atomic<std::int64_t> nextToCount{0};
   std::atomic<std::int64_t> handedOut{0};
   std::atomic<bool> stopping{false};
@@ -89,17 +89,40 @@ std::int64_t ClaimBlock(BlockQueue& queue) {
   return -1;
 }
 
+// The steps of 2^9 n blocks, for n below 2^9, for each of the three 9-bit pieces of
+// a block count below 2^27: a block's first state in three lookups, not in the 32
+// squarings of StepsAhead, a good share of a block's work on the fastest paths.
+constexpr auto BlockStepTables = [] {
+  std::array<std::array<RandomSteps, 512>, 3> tables{};
+  for (int piece = 0; piece < 3; ++piece) {
+    for (std::uint64_t n = 0; n < 512; ++n) {
+      tables[piece][n] = StepsAhead((n << (9 * piece)) * 4 * BlockSize);
+    }
+  }
+  return tables;
+}();
+
+}  // namespace
+
+RandomSteps StepsOfBlocks(std::int64_t blocks) {
+  const auto n = static_cast<std::uint64_t>(blocks % GeneratorPeriodBlocks);
+  static_assert(GeneratorPeriodBlocks <= std::int64_t{1} << 27);
+  return ThenSteps(ThenSteps(BlockStepTables[0][n & 511], BlockStepTables[1][n >> 9 & 511]),
+                   BlockStepTables[2][n >> 18]);
+}
+
+namespace {
+
 void CountAndPublish(BlockQueue& queue, std::int64_t block) {
-  // 40,000 draws a block; the draw count may wrap 64 bits, the sequence repeats sooner.
-  const std::uint64_t drawsBefore = static_cast<std::uint64_t>(block) * 4 * BlockSize;
-  const std::uint32_t state = Advance(queue.firstState, StepsAhead(drawsBefore));
+  const std::uint32_t state = Advance(queue.firstState, StepsOfBlocks(block));
   Slot& slot = queue.slots[block % WindowBlocks];
-  slot.tally = CountBlock(queue.path, state, queue.filter);
+  slot.tally = CountBlock(queue.counting, state, queue.filter);
   slot.block.store(block);
   WakeSleepers(queue);
 }
 
-void Work(BlockQueue& queue) {
+void Work(void* shared) {
+  BlockQueue& queue = *static_cast<BlockQueue*>(shared);
   ResetFloatingPointUnit();  // the exact test depends on the control word
   while (!queue.stopping.load()) {
     const std::int64_t block = ClaimBlock(queue);
@@ -116,12 +139,12 @@ void Work(BlockQueue& queue) {
 // Joins the workers however the calling thread leaves, after telling them to stop.
 struct WorkerCrew {
   BlockQueue& queue;
-  std::vector<std::thread> threads;
+  std::vector<Handle> threads;
 
   ~WorkerCrew() {
     queue.stopping.store(true);
     WakeSleepers(queue);
-    for (std::thread& thread : threads) thread.join();
+    for (Handle thread : threads) JoinThread(thread);
   }
 };
 
@@ -138,37 +161,39 @@ static_assert(BlockSize <= 0xFFFF);
 
 // Room for the inside counts that come back, or none when the run is no longer
 // than a period, reuse is off or the memory cannot be had: then every block is
-// counted.
-std::unique_ptr<std::uint16_t[]> RoomForRepeats(std::int64_t blocks, std::int64_t period) {
-  if (period <= 0 || blocks <= period) return nullptr;
-  return std::unique_ptr<std::uint16_t[]>(
-      new (std::nothrow) std::uint16_t[std::min(period, blocks - period)]);
+// counted. An address-space limit refuses the allocation; a control group's memory
+// limit would let it pass and kill the run when its pages fill, minutes later. Taken
+// with malloc, which only says no: the runtime reports the allocations it cannot do
+// without.
+using RepeatStore = std::unique_ptr<std::uint16_t[], void (*)(void*)>;
+RepeatStore RoomForRepeats(std::int64_t blocks, std::int64_t period) {
+  if (period <= 0 || blocks <= period) return {nullptr, std::free};
+  const auto kept = static_cast<std::uint64_t>(std::min(period, blocks - period));
+  if (kept * sizeof(std::uint16_t) > UsableMemoryRoom()) return {nullptr, std::free};
+  return {static_cast<std::uint16_t*>(std::malloc(kept * sizeof(std::uint16_t))), std::free};
 }
 
 }  // namespace
 
 EngineSetting MachineEngineSetting(const BlockFilter& filter, std::int64_t blocks) {
   const int threads = UsableProcessorCount();
-  return {PathForRun(filter, blocks / threads), threads};
+  return {CountingForRun(filter, blocks / threads), threads};
 }
 
 void CountBlocksInOrder(std::uint32_t firstState, const BlockFilter& filter, std::int64_t blocks,
                         EngineSetting setting,
                         const std::function<void(const BlockTally&)>& onBlock) {
   const std::int64_t period = setting.periodBlocks;
-  const std::unique_ptr<std::uint16_t[]> kept = RoomForRepeats(blocks, period);
+  const RepeatStore kept = RoomForRepeats(blocks, period);
   const std::int64_t counted = kept ? period : blocks;
   const std::int64_t repeating = kept ? blocks - period : 0;  // the first blocks that come back
-  BlockQueue queue{firstState, filter, counted, setting.path};
+  BlockQueue queue{firstState, filter, counted, setting.counting};
   WorkerCrew crew{queue, {}};
   const std::int64_t workers =
       std::min<std::int64_t>(setting.threads - 1, counted / BlocksPerWorker);
-  for (std::int64_t i = 0; i < workers; ++i) {
-    try {
-      crew.threads.emplace_back(Work, std::ref(queue));
-    } catch (const std::system_error&) {
-      break;  // the threads there are still count every block
-    }
+  crew.threads.reserve(static_cast<std::size_t>(std::max<std::int64_t>(workers, 0)));  // a started thread is always joined
+  for (Handle thread; std::ssize(crew.threads) < workers && StartThread(Work, &queue, &thread);) {
+    crew.threads.push_back(thread);  // a thread that cannot start leaves the blocks to those there are
   }
 
   for (std::int64_t next = 0; next < counted; ++next) {

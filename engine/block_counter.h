@@ -10,6 +10,7 @@
 
 #include "engine/block_filter.h"
 #include "engine/exact_point.h"
+#include "runtime/random_jump.h"
 
 namespace dartcirc {
 
@@ -19,15 +20,19 @@ inline constexpr std::int64_t GeneratorPeriodBlocks =
     std::int64_t{1} << (32 - std::countr_zero(static_cast<std::uint64_t>(4 * BlockSize)));
 static_assert(GeneratorPeriodBlocks == std::int64_t{1} << 26);
 
+// The steps of `blocks` blocks of draws (any count of them: the states repeat after
+// one period).
+RandomSteps StepsOfBlocks(std::int64_t blocks);
+
 struct EngineSetting {
-  VectorPath path;  // one the machine has
+  BlockCounting counting;  // a path the machine has, a method that applies
   int threads;      // the calling thread included
   // The tallies repeat after this many blocks; 0 counts every block, to compare.
   std::int64_t periodBlocks = GeneratorPeriodBlocks;
 };
 
-// A thread for every processor the process may use, and the path for a run of
-// `blocks` blocks with the filter's radius (engine/path_choice.h).
+// A thread for every processor the process may use, and the path and method for a
+// run of `blocks` blocks with the filter's radius (engine/counting_choice.h).
 EngineSetting MachineEngineSetting(const BlockFilter& filter, std::int64_t blocks);
 
 // Counts `blocks` blocks, the first drawing after firstState, and calls onBlock with

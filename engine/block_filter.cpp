@@ -53,8 +53,7 @@ constexpr auto StepsOfPoints = StepsOfPointsTimes(1);
 constexpr auto StepsOfHundredsOfPoints = StepsOfPointsTimes(100);
 static_assert(BlockSize <= 100 * 100);
 
-// Below this radius the coarse bounds, about 9 R apart, leave so many groups open
-// that the coarse test costs more than it saves.
+// The coarse bounds are proved from this radius on.
 constexpr std::int32_t CoarseTestFromRadius = 64;
 
 }  // namespace
@@ -84,6 +83,105 @@ constexpr std::int32_t CoarseTestFromRadius = 64;
 // and H' and their division by R^2 / 2^62 in double; the float bounds are rounded
 // outwards from those. About 7 / R of the points have w in (L', H'] and go on to
 // the fine test.
+// The grid test. The exact coordinate of the draws i, j is t = j + i/R = X/R with
+// X = jR + i, an integer below R^2, so T = tx^2 + ty^2 = (X^2 + Y^2) / R^2, and the
+// margin above gives |S/T - 1| < 2.1u; RS = R^2 exactly. X^2 + Y^2 is an integer:
+//   below R^4, T <= R^2 - R^-2 and S < (R^2 - R^-2)(1 + 2.1u) < R^2 as long as
+//   2.1u R^2 < R^-2, that is R^4 < 2^53 / 2.1: inside;
+//   above R^4, T >= R^2 + R^-2 and S > (R^2 + R^-2)(1 - 2.1u) > R^2 likewise:
+//   outside.
+// Up to R = 181, R^4 < 2^31 with room to spare, and the draws, X, Y and R are below
+// 2^15 and X^2 + Y^2 < 2^31: the signed 16-bit multiply-adds of 32-bit lanes give
+// them exactly. Only a point on the circle, X^2 + Y^2 = R^4, is left to the exact
+// test; for R <= 5 the answers for every X are bits of one word (on the circle Y is
+// a function of X), since for R = 5 one point in 160 lies there. Points on the
+// circle need R^4 = X^2 + Y^2 with X, Y > 0, so a prime factor 4k + 1 of R.
+namespace {
+
+constexpr std::int32_t GridTestUpToRadius = 181;
+constexpr std::int32_t TiesTabledUpToRadius = 5;  // R^2 <= 32
+
+bool HasPrimeFactorOneMoreThanFour(std::int32_t n) {
+  for (std::int32_t p = 2; p * p <= n; ++p) {
+    for (; n % p == 0; n /= p) {
+      if (p % 4 == 1) return true;
+    }
+  }
+  return n % 4 == 1 && n > 1;
+}
+
+GridBounds GridFor(const BlockFilter& filter) {
+  const std::int32_t radius = filter.radius;
+  if (radius > GridTestUpToRadius) return {0, 0, false};
+  const std::int32_t side = radius * radius;
+  GridBounds grid{side * side, 0, HasPrimeFactorOneMoreThanFour(radius)};
+  if (!grid.onCircleToo || radius > TiesTabledUpToRadius) return grid;
+  grid.onCircleToo = false;
+  for (std::int32_t x = 1; x < side; ++x) {
+    const std::int32_t rest = grid.fourthPower - x * x;
+    const auto y = static_cast<std::int32_t>(std::sqrt(static_cast<double>(rest)));  // exact: rest < 2^10
+    if (y * y != rest || y >= side) continue;
+    const PointDraws onCircle{x % radius, x / radius, y % radius, y / radius};
+    if (IsInsideExactly(onCircle, filter)) grid.tiesInside |= std::uint32_t{1} << x;
+  }
+  return grid;
+}
+
+}  // namespace
+
+// The fraction test. For the states s' and s of the fraction and the integer draw
+// of a coordinate, i = floor(sR / 2^32) = (sR - l) / 2^32 with l = sR mod 2^32, and
+// j / R lies in (s' / 2^32 - 1 / R, s' / 2^32] for j = floor(s'R / 2^32); so the
+// exact coordinate t = i + j / R lies in (v - 1/R, v] for v = (sR - l + s') / 2^32.
+// Taken in halves (h >> 1 of each), 2^31 v = (s >> 1)R + (s' >> 1) - (l >> 1) + e
+// with e in [-1/2, (R + 1)/2]. With f = 2^-24 the unit roundoff of single
+// precision, the conversions of s >> 1 (below 2^31) and of the exact difference of
+// halves (below 2^31 in size), the product by R and the sum, fused or not, are each
+// off by at most f times a value below 2^31 (R + 1): the computed X differs from
+// 2^31 v by at most 2^7 (3R + 2) + (R + 1)/2 <= 2^8 (2R + 2). So x = X 2^-31 lies
+// within e' = (2R + 2) 2^-23 of v, and t in (x - e' - 1/R, x + e'). Where the
+// states are converted whole, in units of 2^-32 (the bounds times 4), there is no e,
+// and the three conversions, the difference, the product and the sum are each off
+// by at most f times a value below 2^32 (R + 1): 2^8 (3R + 4) in all, within e'.
+//   The computed square Sf = (X^2 + Y^2)(1 + g), |g| < 2^-22, fused or not; with
+// W = x^2 + y^2, W <= Sf 2^-62 / (1 - 2^-22) and W >= Sf 2^-62 / (1 + 2^-22).
+//   Inside: T = tx^2 + ty^2 < (x + e')^2 + (y + e')^2 <= W + 2e' sqrt(2W) + 2e'^2,
+//   and T <= RS(1 - 2^-50) gives S < T(1 + 2.1u) < RS (the margin above).
+//   Outside: with c = e' + 1/R, t^2 >= x^2 - 2cx - 2(e'^2 + 2ce') also where
+//   x < c (then x >= -e'), so T >= W - 2c sqrt(2W) - 4(e'^2 + 2ce'), and
+//   T >= RS(1 + 2^-50) gives S > RS.
+// The bounds solve these for W, the square roots in closed form, and are moved
+// outwards by 2^-40 for the roundings of double on the way and then to single
+// precision. About 2.2 / R^2 of the points lie between them (2.8 R^-1 either side
+// of RS in T) and take the fine test. From R = 4096 on the coarse test, with its
+// integer draws alone, leaves as few open.
+namespace {
+
+constexpr std::int32_t FractionTestUpToRadius = 4096;
+
+FractionBounds FractionsFor(std::int32_t radius, double radiusSquared) {
+  if (radius < 2 || radius > FractionTestUpToRadius) return {false, 0, 0};
+  const double nearness = (2.0 * radius + 2) * 0x1p-23;  // e'
+  const double below = nearness + 1.0 / radius;           // c
+  const double low = radiusSquared * (1 - 0x1p-50) - 2 * nearness * nearness;
+  const double lowRoot = std::sqrt(2 * nearness * nearness + low) - std::sqrt(2.0) * nearness;
+  const double high = radiusSquared * (1 + 0x1p-50) + 4 * (nearness * nearness + 2 * below * nearness);
+  const double highRoot = std::sqrt(2 * below * below + high) + std::sqrt(2.0) * below;
+  return {true, FloatAtMost(lowRoot * lowRoot * 0x1p62 * (1 - 0x1p-22) * (1 - 0x1p-40)),
+          FloatAtLeast(highRoot * highRoot * 0x1p62 * (1 + 0x1p-22) * (1 + 0x1p-40))};
+}
+
+}  // namespace
+
+bool MethodApplies(BlockMethod method, const BlockFilter& filter) {
+  switch (method) {
+    case BlockMethod::Grid: return filter.grid.fourthPower != 0;
+    case BlockMethod::Fractions: return filter.fractions.applies;
+    case BlockMethod::CoarseFirst: return filter.coarse.applies;
+  }
+  return false;
+}
+
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
   const double root = std::sqrt(radiusSquared);
   const double unitSquared = (radius * 0x1p-31) * (radius * 0x1p-31);  // R^2 / 2^62
@@ -91,12 +189,17 @@ BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
       radius >= CoarseTestFromRadius,
       FloatAtMost((radiusSquared * (1 - 0x1p-20) - 6 * root - 9) / unitSquared),
       FloatAtLeast((radiusSquared * (1 + 0x1p-20) + 3 * root + 9) / unitSquared)};
-  return {radius,
-          1.0 / radius,
-          radiusSquared * (1 - 0x1p-47),
-          radiusSquared * (1 + 0x1p-47),
-          ExtendedFromDouble(radiusSquared),
-          coarse};
+  BlockFilter filter{radius,
+                     1.0 / radius,
+                     radiusSquared * (1 - 0x1p-47),
+                     radiusSquared * (1 + 0x1p-47),
+                     ExtendedFromDouble(radiusSquared),
+                     coarse,
+                     {},
+                     {}};
+  filter.grid = GridFor(filter);
+  filter.fractions = FractionsFor(radius, radiusSquared);
+  return filter;
 }
 
 PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius) {
@@ -129,17 +232,18 @@ BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
 }
 
 bool MachineHasPath(VectorPath path) {
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
+  const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                      __builtin_cpu_supports("avx512bw");
   switch (path) {
     case VectorPath::Baseline:
       return true;
     case VectorPath::Avx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case VectorPath::Avx512F:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+      return avx512;
     case VectorPath::Avx512Ifma:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-             __builtin_cpu_supports("avx512ifma");
+      return avx512 && __builtin_cpu_supports("avx512ifma");
   }
   return false;
 #else
@@ -147,22 +251,20 @@ bool MachineHasPath(VectorPath path) {
 #endif
 }
 
-BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter) {
-#if defined(__x86_64__)
-  switch (path) {
+BlockTally CountBlock(BlockCounting counting, std::uint32_t stateBefore, const BlockFilter& filter) {
+#if defined(__x86_64__) || defined(__i386__)
+  switch (counting.path) {
     case VectorPath::Avx512Ifma:
-      return CountBlockAvx512Ifma(stateBefore, filter);
+      return CountBlockAvx512Ifma(counting.method, stateBefore, filter);
     case VectorPath::Avx512F:
-      return CountBlockAvx512F(stateBefore, filter);
+      return CountBlockAvx512F(counting.method, stateBefore, filter);
     case VectorPath::Avx2:
-      return CountBlockAvx2(stateBefore, filter);
+      return CountBlockAvx2(counting.method, stateBefore, filter);
     case VectorPath::Baseline:
       break;
   }
-#else
-  (void)path;  // the baseline is the only path
 #endif
-  return CountBlockBaseline(stateBefore, filter);
+  return CountBlockBaseline(counting.method, stateBefore, filter);
 }
 
 }  // namespace dartcirc

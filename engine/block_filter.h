@@ -1,9 +1,11 @@
-// Counting one block through filters: a coarse test in single precision from the
-// integer draws alone decides the points far from the circle; for the others
-// S = x^2 + y^2 is computed in double with vector instructions and compared with
-// R^2 against a margin that covers every difference from the exact computation;
-// only the points within the margin take the exact per-point test. Each filter's
-// bounds are proved in block_filter.cpp. The count is always the exact one.
+// Counting one block through filters. From R = 64 on, a coarse test in single
+// precision from the integer draws alone decides the points far from the circle;
+// for the others S = x^2 + y^2 is computed in double with vector instructions and
+// compared with R^2 against a margin that covers every difference from the exact
+// computation; only the points within the margin take the exact per-point test. Up
+// to R = 181, the grid test decides every point from its four draws in integers,
+// and only the points on the circle take the exact test. Each filter's bounds are
+// proved in block_filter.cpp. The count is always the exact one.
 #pragma once
 
 #include <cstdint>
@@ -12,9 +14,22 @@
 
 namespace dartcirc {
 
-// Baseline runs on every 64-bit processor; each other path needs the instruction
+// Baseline runs on every processor built for; each other path needs the instruction
 // sets in its name.
 enum class VectorPath { Baseline, Avx2, Avx512F, Avx512Ifma };
+
+// How the points of a block are decided; each method counts exactly where it applies.
+enum class BlockMethod {
+  Grid,         // every point by its place on the grid, for R <= 181
+  Fractions,    // coordinates from the states, then the fine test, for 2 <= R <= 4096
+  CoarseFirst,  // the coarse test from the integer draws, then the fine test, for R >= 64
+};
+
+// The path and the method a block is counted with.
+struct BlockCounting {
+  VectorPath path;
+  BlockMethod method;
+};
 
 struct BlockTally {
   std::int64_t inside;
@@ -24,9 +39,26 @@ struct BlockTally {
 // The coarse test of the integer draws alone, in single precision: from the states
 // sx, sy of the integer draws, w = (sx >> 1)^2 + (sy >> 1)^2, in units of 2^31 / R.
 struct CoarseBounds {
-  bool worthIt;         // R is large enough that few points fall between the bounds
+  bool applies;         // R >= 64, where the bounds are proved
   float surelyInside;   // a coarse w at or below this is inside
   float surelyOutside;  // a coarse w above this is outside
+};
+
+// The fraction test of coordinates in single precision from the states of the
+// draws, each within 1 / R of the point's, x^2 + y^2 in units of 2^-62.
+struct FractionBounds {
+  bool applies;         // 2 <= R <= 4096
+  float surelyInside;   // at or below this the point is inside
+  float surelyOutside;  // above this it is outside
+};
+
+// The grid test: with X = jR + i for the draws i, j of x and Y the same for y, a
+// point is inside when X^2 + Y^2 < R^4 and outside when it is above; on the circle
+// the exact test decides, or where R^2 <= 32 a table of its answers.
+struct GridBounds {
+  std::int32_t fourthPower;  // R^4, 0 where the grid test does not apply
+  std::uint32_t tiesInside;  // bit X set when the point on the circle at X is inside
+  bool onCircleToo;          // grid points on the circle are left to the exact test
 };
 
 // The constants of a run.
@@ -37,6 +69,8 @@ struct BlockFilter {
   double surelyOutside;  // a filtered S above this is outside
   Extended limit;        // R^2 for the exact test
   CoarseBounds coarse;
+  GridBounds grid;
+  FractionBounds fractions;
 };
 
 // The four draws of a point, in the order they are drawn.
@@ -48,6 +82,8 @@ struct PointDraws {
 };
 
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared);
+
+bool MethodApplies(BlockMethod method, const BlockFilter& filter);
 
 // The draws of the given point of the block whose first draw follows stateBefore.
 PointDraws DrawsOfPoint(std::uint32_t stateBefore, int point, std::int32_t radius);
@@ -69,12 +105,12 @@ inline BlockTally& operator+=(BlockTally& sum, const BlockTally& more) {
 bool MachineHasPath(VectorPath path);
 
 // The tally of the block whose first draw follows stateBefore, through the given
-// path, which the machine must have.
-BlockTally CountBlock(VectorPath path, std::uint32_t stateBefore, const BlockFilter& filter);
+// path, which the machine must have, and method, which must apply.
+BlockTally CountBlock(BlockCounting counting, std::uint32_t stateBefore, const BlockFilter& filter);
 
-BlockTally CountBlockBaseline(std::uint32_t stateBefore, const BlockFilter& filter);
-BlockTally CountBlockAvx2(std::uint32_t stateBefore, const BlockFilter& filter);
-BlockTally CountBlockAvx512F(std::uint32_t stateBefore, const BlockFilter& filter);
-BlockTally CountBlockAvx512Ifma(std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockBaseline(BlockMethod method, std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx2(BlockMethod method, std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx512F(BlockMethod method, std::uint32_t stateBefore, const BlockFilter& filter);
+BlockTally CountBlockAvx512Ifma(BlockMethod method, std::uint32_t stateBefore, const BlockFilter& filter);
 
 }  // namespace dartcirc

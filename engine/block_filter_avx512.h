@@ -1,6 +1,7 @@
 // The AVX-512F record of instructions, shared by the two AVX-512 paths, each of
 // which defines BLOCK_KERNEL_TARGET (avx512f and avx512dq at least) before it
 // includes this.
+
 #pragma once
 
 #include <immintrin.h>
@@ -26,6 +27,25 @@ struct Avx512FPath {
   // Compares into mask registers, not vectors of masks to turn into bits.
   static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) {
     return _mm512_cmp_pd_mask(reinterpret_cast<__m512d>(a), reinterpret_cast<__m512d>(b), _CMP_LE_OQ);
+  }
+  static Vectors::Shorts MultiplyShortsHigh(Vectors::Shorts a, Vectors::Shorts b) {
+    return reinterpret_cast<Vectors::Shorts>(
+        _mm512_mulhi_epu16(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
+  }
+  static Vectors::Words MultiplyAddShorts(Vectors::Words a, Vectors::Words b) {
+    return reinterpret_cast<Vectors::Words>(
+        _mm512_madd_epi16(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
+  }
+  static unsigned WordLaneBits(Vectors::Integers m) {
+    return _mm512_movepi32_mask(reinterpret_cast<__m512i>(m));
+  }
+  static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {
+    return reinterpret_cast<Vectors::Words>(
+        _mm512_maskz_compress_epi32(static_cast<__mmask16>(lanes), reinterpret_cast<__m512i>(values)));
+  }
+  static Vectors::Singles UnsignedToSingles(Vectors::Words w) {
+    // By mask for the same reason as the multiply above.
+    return reinterpret_cast<Vectors::Singles>(_mm512_maskz_cvtepu32_ps(0xFFFF, reinterpret_cast<__m512i>(w)));
   }
   static unsigned SinglesAtMost(Vectors::Singles a, Vectors::Singles b) {
     return _mm512_cmp_ps_mask(reinterpret_cast<__m512>(a), reinterpret_cast<__m512>(b), _CMP_LE_OQ);

@@ -5,59 +5,62 @@
 // gives every path its own copy, and no path's instructions can leak into another's
 // through a shared inline function.
 //
-// From a radius of 64 on, a group is Bytes / 4 points, one in each 32-bit lane.
-// Only the states of the integer draws of x and y are stepped from group to group;
-// the fraction draws' states are one step back, found when needed. The coarse test
-// looks at the integer draws alone: from each state s, s >> 1 in single precision
-// for x and y, and the sum of their squares against the coarse bounds, in the same
-// units of 2^31 / R (proved in block_filter.cpp). The few groups with a point it
-// leaves open are gathered and go through the fine test: the four draws exactly,
-// the high half of state x R from 32 x 32 -> 64 multiplies of the even and of the
-// odd lanes, shifted into the mantissa bits of 2^52 so that each arrives as the
-// double 2^52 + draw; S in double against the margin. The points within the
-// margin take the exact test after the loop.
+// A group is Bytes / 4 points, one in each 32-bit lane. Two methods count a block
+// (engine/block_filter.h):
 //
-// Below a radius of 64 most groups would be left open, so every point takes the
-// fine test, on 64-bit lanes each holding one point's state (CountBlockWith); a
-// path whose fine test is cheap may call the two ways from radii of its own. At
-// the smallest radii many points lie within the margin, and they take the exact
-// test at once.
+// The coarse test, from a radius of 64 on. Only the states of the integer draws of
+// x and y are stepped from group to group; the fraction draws' states are one step
+// back, found when needed. It looks at the integer draws alone: from each state s,
+// s >> 1 in single precision for x and y, and the sum of their squares against the
+// coarse bounds, in the same units of 2^31 / R (proved in block_filter.cpp). The
+// groups with a point it leaves open are noted as they come; a chunk of groups at a
+// time, the states of their open points are found again and packed, and go through
+// the fine test Bytes / 4 at a time: the four draws exactly, the high half of
+// state x R from 32 x 32 -> 64 multiplies of the even and of the odd lanes, shifted
+// into the mantissa bits of 2^52 so that each arrives as the double 2^52 + draw; S
+// in double against the margin. The few points within the margin take the exact
+// test.
+//
+// The grid test, up to a radius of 181: all four draws of every point exactly, from
+// 16-bit multiplies, and the point's place on the grid decided in integers.
 //
 // A path supplies, as a record of static functions:
 //   Bytes                       the vector width;
 //   MultiplyLowHalves(a, b)     per 64-bit lane, low 32 bits of a x low 32 bits of b;
 //   MultiplyWords(a, m)         per 32-bit lane, a x m modulo 2^32;
+//   MultiplyShortsHigh(a, b)    per 16-bit lane, the high 16 bits of a x b;
+//   MultiplyAddShorts(a, b)     per 32-bit lane, the sum of the products of the
+//                               signed 16-bit halves of a and b;
 //   LanesAtMost(a, b)           bit i set when lane i of the doubles a is at most
-//                               that of b.
+//                               that of b;
+//   WordLaneBits(m)             bit i set when 32-bit lane i of m, all ones or all
+//                               zeros, is all ones;
+//   PackedLanes(w, lanes)       the 32-bit lanes of w whose bits are set in lanes,
+//                               moved to the front in their order.
 // The coarse test keeps its verdicts on the lanes of a group as the path's compares
 // give them. A path that compares into mask registers supplies
 //   SinglesAtMost(a, b)         bit i set when lane i of the singles a is at most
 //                               that of b;
 //   MinusOneIn(counts, lanes)   per 32-bit lane, counts less 1 where the bit of
 //                               lanes is set;
-// and one whose compares give vectors of lane masks, which turning into bits would
-// cost as much as the vector work it saves, supplies
-//   AnyLane(m)                  whether any bit of m is set;
-//   LaneBits(m)                 bit i set when 64-bit lane i of m, all ones or all
-//                               zeros, is all ones.
-// A path with the 52-bit multiply-adds supplies also
-//   MultiplyAddLow52(c, a, b)   per 64-bit lane, c + the low 52 bits of a x b, of
+// and one whose compares give vectors of lane masks counts them as they are. A path
+// that converts unsigned 32-bit lanes to single precision supplies
+//   UnsignedToSingles(w)        per 32-bit lane, w as an unsigned number, rounded;
+// a path with the 52-bit multiply-adds supplies also
+//   MultiplyAddHigh52(c, a, b)  per 64-bit lane, c + the high 52 bits of a x b, of
 //                               the low 52 bits of each;
-//   MultiplyAddHigh52(c, a, b)  the same with the high 52 bits of that product;
-// and the fine test holds each state 20 bits up in its 64-bit lane, so that these
-// do all of its integer work: the low half of state x multiplier steps the
-// generator (the bits it carries above 52 do not reach the next multiply), and the
+// and the fine test holds each state 20 bits up in its 64-bit lane, so that the
 // high half of state x R is the draw itself, added to the bits of 2^52.
 // Everything else is the same code on every path, so the logic the paths share is
 // tested on whichever of them the testing machine has.
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
-#include <type_traits>
-#include <utility>
 
 #include "engine/block_filter.h"
 #include "engine/exact_point.h"
@@ -88,6 +91,7 @@ namespace {
 
 template <int Bytes>
 struct VectorsOf {
+  typedef std::uint16_t Shorts __attribute__((vector_size(Bytes)));
   typedef std::uint32_t Words __attribute__((vector_size(Bytes)));
   typedef std::int32_t Integers __attribute__((vector_size(Bytes)));
   typedef float Singles __attribute__((vector_size(Bytes)));
@@ -119,17 +123,50 @@ Words MultiplyWordsByHalves(Words a, std::uint32_t m) {
   return reinterpret_cast<Words>((even & 0xFFFFFFFFu) | (odd << 32));
 }
 
-// The 32-bit lanes 2d + Odd of lanes, each spread over 64-bit lane d.
-template <int Odd, class Integers, std::size_t... Lane>
-auto WidenedLanesOf(Integers lanes, std::index_sequence<Lane...>) {
-  using Masks = typename VectorsOf<sizeof(Integers)>::Masks;
-  return reinterpret_cast<Masks>(__builtin_shufflevector(lanes, lanes, (Lane / 2 * 2 + Odd)...));
+// The 16-bit multiplies in plain vector code, for a path without instructions of its
+// own for them: per 16-bit lane the high half of the product, and per 32-bit lane
+// the sum of the products of its signed 16-bit halves (wrapping as the instruction
+// does, at -2^15 x -2^15 twice).
+template <class Vectors>
+typename Vectors::Shorts ShortsHighByWords(typename Vectors::Shorts a, typename Vectors::Shorts b) {
+  using Words = typename Vectors::Words;
+  const auto wideA = reinterpret_cast<Words>(a), wideB = reinterpret_cast<Words>(b);
+  const Words low = (wideA & 0xFFFF) * (wideB & 0xFFFF), high = (wideA >> 16) * (wideB >> 16);
+  return reinterpret_cast<typename Vectors::Shorts>((low >> 16) | (high & 0xFFFF0000));
 }
 
-template <int Odd, class Integers>
-auto WidenedLanes(Integers lanes) {
-  return WidenedLanesOf<Odd>(lanes, std::make_index_sequence<sizeof(Integers) / 4>());
+template <class Vectors>
+typename Vectors::Words ShortsMultipliedAddedByWords(typename Vectors::Words a, typename Vectors::Words b) {
+  using Words = typename Vectors::Words;
+  using Integers = typename Vectors::Integers;
+  const auto low = [](Words w) { return reinterpret_cast<Words>(reinterpret_cast<Integers>(w << 16) >> 16); };
+  const auto high = [](Words w) { return reinterpret_cast<Words>(reinterpret_cast<Integers>(w) >> 16); };
+  return low(a) * low(b) + high(a) * high(b);
 }
+
+// The lanes set in lanes, moved to the front in their order; the other lanes hold
+// anything.
+template <class Words>
+Words PackedLanesOneByOne(Words values, unsigned lanes) {
+  Words packed{};
+  for (int n = 0; lanes != 0; lanes &= lanes - 1) packed[n++] = values[__builtin_ctz(lanes)];
+  return packed;
+}
+
+template <class Vectors>
+unsigned WordLaneBitsOneByOne(typename Vectors::Integers m) {
+  unsigned bits = 0;
+  for (std::size_t i = 0; i < sizeof m / 4; ++i) bits |= unsigned{m[i] != 0} << i;
+  return bits;
+}
+
+// The steps of 0 to 63 groups of Lanes points.
+template <int Lanes>
+inline constexpr auto GroupSteps = [] {
+  std::array<RandomSteps, 64> steps{};
+  for (int groups = 0; groups < 64; ++groups) steps[groups] = StepsAhead(4 * Lanes * groups);
+  return steps;
+}();
 
 // The state s steps later for every lane of states.
 template <class Path, class Words>
@@ -138,12 +175,8 @@ Words Stepped(Words states, RandomSteps steps) {
 }
 inline constexpr RandomSteps OneStepBack = StepsAhead(0xFFFFFFFF);  // 2^32 steps go round
 
-// When the points within the margin take the exact test: at once, from their draws
-// at hand, where many lie there (the smallest radii), or at the end, from their
-// draws found again, where few do, so that the loop holds no call.
-enum class ExactTest { AtOnce, AtTheEnd };
-
-// The fine test: S in double from the exact draws, against the margin. Lane masks
+// The fine test: S in double from the exact draws, against the margin; the points
+// within the margin take the exact test at once, from the draws at hand. Lane masks
 // become bits at once: the vector units are the busy ones.
 template <class Path>
 class FineTest {
@@ -157,58 +190,30 @@ class FineTest {
         surelyInside_(Reals{} + filter.surelyInside),
         surelyOutside_(Reals{} + filter.surelyOutside) {}
 
-  // The points of the lanes set in lanes; lane i holds point firstPoint + i x stride.
-  void Test(Reals fractionX, Reals integerX, Reals fractionY, Reals integerY, unsigned lanes,
-            int firstPoint, int stride, ExactTest when) {
+  // The points of the lanes set in lanes.
+  void Test(Reals fractionX, Reals integerX, Reals fractionY, Reals integerY, unsigned lanes) {
     // Contracted to fused multiply-adds where the path has them; the margin covers both.
     const Reals x = fractionX * reciprocal_ + integerX;
     const Reals y = fractionY * reciprocal_ + integerY;
     const Reals square = x * x + y * y;
     const unsigned surelyIn = Path::LanesAtMost(square, surelyInside_) & lanes;
     const unsigned notOutside = Path::LanesAtMost(square, surelyOutside_) & lanes;
-    inside_ += BitsSetIn[surelyIn];
+    tally_.inside += BitsSetIn[surelyIn];
     if (notOutside == surelyIn) return;
-    if (when == ExactTest::AtOnce) {
-      alignas(Path::Bytes) const Reals draws[4] = {fractionX, integerX, fractionY, integerY};
-      exact_ += TallyExactLanes(notOutside & ~surelyIn, reinterpret_cast<const double*>(draws),
-                                Halves, filter_);
-    } else {
-      undecided_[undecidedCount_++] = {static_cast<std::uint16_t>(firstPoint),
-                                       static_cast<std::uint8_t>(stride),
-                                       static_cast<std::uint8_t>(notOutside & ~surelyIn)};
-    }
+    alignas(Path::Bytes) const Reals draws[4] = {fractionX, integerX, fractionY, integerY};
+    tally_ += TallyExactLanes(notOutside & ~surelyIn, reinterpret_cast<const double*>(draws), Halves,
+                              filter_);
   }
 
-  // The points found inside, after the exact test of those within the margin.
-  BlockTally Finish(std::uint32_t stateBefore) const {
-    BlockTally tally{inside_ + exact_.inside, exact_.exactPoints};
-    for (int n = 0; n < undecidedCount_; ++n) {
-      for (unsigned lanes = undecided_[n].lanes; lanes != 0; lanes &= lanes - 1) {
-        const int point = undecided_[n].firstPoint + undecided_[n].stride * __builtin_ctz(lanes);
-        if (IsInsideExactly(DrawsOfPoint(stateBefore, point, filter_.radius), filter_)) {
-          ++tally.inside;
-        }
-        ++tally.exactPoints;
-      }
-    }
-    return tally;
-  }
+  // The points found inside, and those that took the exact test.
+  BlockTally Tally() const { return tally_; }
 
  private:
-  struct Undecided {
-    std::uint16_t firstPoint;
-    std::uint8_t stride;
-    std::uint8_t lanes;
-  };
-
   const BlockFilter& filter_;
   Reals reciprocal_;
   Reals surelyInside_;
   Reals surelyOutside_;
-  std::int64_t inside_ = 0;
-  BlockTally exact_{0, 0};
-  int undecidedCount_ = 0;
-  Undecided undecided_[BlockSize / Halves];
+  BlockTally tally_{0, 0};
 };
 
 template <class Path>
@@ -216,22 +221,12 @@ concept ComparesIntoMasks = requires(typename VectorsOf<Path::Bytes>::Singles s)
   Path::SinglesAtMost(s, s);
 };
 
-// The coarse test's verdict on the lanes of a group, in the path's form.
-template <class Path>
-using CoarseLanes = std::conditional_t<ComparesIntoMasks<Path>, unsigned,
-                                       typename VectorsOf<Path::Bytes>::Integers>;
-
-// Bit d set when 32-bit lane 2d + Odd is in lanes.
-template <class Path, int Odd>
-unsigned HalfLaneBits(CoarseLanes<Path> lanes) {
-  if constexpr (ComparesIntoMasks<Path>) {
-    unsigned bits = (lanes >> Odd) & 0x5555;  // 16 lanes at most
-    bits = (bits | bits >> 1) & 0x3333;
-    bits = (bits | bits >> 2) & 0x0F0F;
-    return (bits | bits >> 4) & 0x00FF;
-  } else {
-    return Path::LaneBits(WidenedLanes<Odd>(lanes));
-  }
+// Bit d set when bit 2d of lanes (16 bits at most) is.
+inline unsigned EvenLaneBits(unsigned lanes) {
+  unsigned bits = lanes & 0x5555;
+  bits = (bits | bits >> 1) & 0x3333;
+  bits = (bits | bits >> 2) & 0x0F0F;
+  return (bits | bits >> 4) & 0x00FF;
 }
 
 template <class Path>
@@ -258,49 +253,183 @@ auto DrawsOfStates(Wide states, Wide radius) {
   return reinterpret_cast<Reals>(biased) - 0x1p52;
 }
 
-// The states of the 64-bit lanes of states, each a jump on; increment is shifted
-// as the states are.
-template <class Path, class Wide>
-Wide JumpedStates(Wide states, Wide multiplier, Wide increment) {
-  if constexpr (MultipliesAdd52<Path>) {
-    return Path::MultiplyAddLow52(increment, states, multiplier);
-  } else {
-    return Path::MultiplyLowHalves(states, multiplier) + increment;
-  }
+// Per 32-bit lane, the draw of the state s below R (R < 2^15) in the high 16 bits.
+// With s = h 2^16 + l, sR / 2^32 = (hR + lR / 2^16) / 2^16, and as hR is whole its
+// floor is that of (hR + floor(lR / 2^16)) / 2^16: hR and the high half of lR added,
+// which the high and low halves of the 16-bit products give.
+template <class Path, class Words>
+Words DrawsInHighHalves(Words states, typename VectorsOf<sizeof(Words)>::Shorts radius) {
+  using Shorts = typename VectorsOf<sizeof(Words)>::Shorts;
+  const Shorts halves = reinterpret_cast<Shorts>(states);
+  const auto high = reinterpret_cast<Words>(Path::MultiplyShortsHigh(halves, radius));
+  const auto low = reinterpret_cast<Words>(halves * radius);
+  return high + (low >> 16);
 }
 
-// Every point through the fine test, Halves at a time, each 64-bit lane holding one
-// point's state: no step back and no shuffle.
-template <class Path>
-BlockTally CountBlockFinely(std::uint32_t stateBefore, const BlockFilter& filter) {
-  using Wide = typename VectorsOf<Path::Bytes>::Wide;
-  using Reals = typename VectorsOf<Path::Bytes>::Reals;
-  constexpr int Halves = Path::Bytes / 8;
-  constexpr int Shift = StateShift<Path>;
+// Every point by its place on the grid, Lanes at a time: X = jR + i for the draws i, j
+// of x, Y the same for y, each below 2^15, and X^2 + Y^2 against R^4, all in the
+// 16-bit multiply-adds of 32-bit lanes (block_filter.cpp). Where the circle passes
+// through grid points, those points take the exact test after the loop, or, where
+// R^2 <= 32, the filter's table of them.
+template <class Path, bool OnCircleToo>
+BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter) {
+  using V = VectorsOf<Path::Bytes>;
+  using Words = typename V::Words;
+  using Integers = typename V::Integers;
+  constexpr int Lanes = Path::Bytes / 4;
+  // Every draw below 1 is 0: every point is (0, 0).
+  if (filter.radius == 1) return {BlockSize, 0};
 
-  Wide states[4];
+  Words states[4];
   for (int k = 0; k < 4; ++k) {
-    for (int i = 0; i < Halves; ++i) {
-      states[k][i] = std::uint64_t{Advance(stateBefore, StepsAhead(4 * i + k + 1))} << Shift;
-    }
+    for (int i = 0; i < Lanes; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
   }
-  constexpr RandomSteps jump = StepsAhead(4 * Halves);
-  const Wide jumpMultiplier = Wide{} + jump.multiplier;
-  const Wide jumpIncrement = Wide{} + (std::uint64_t{jump.increment} << Shift);
-  const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
-  FineTest<Path> fine(filter);
-  for (int group = 0; group < BlockSize / Halves; ++group) {
-    Reals draw[4];
+  constexpr RandomSteps jump = StepsAhead(4 * Lanes);
+  const auto radius = typename V::Shorts{} + static_cast<std::uint16_t>(filter.radius);
+  const Words radiusAndOne = Words{} + (static_cast<std::uint32_t>(filter.radius) << 16 | 1);
+  const auto fourthPower = static_cast<std::int32_t>(filter.grid.fourthPower);
+  const std::uint32_t tiesInside = filter.grid.tiesInside;
+  Integers insideCounts{};  // minus the points found inside, lane by lane
+
+  // The groups with points on the circle and not among the table's, as they were
+  // met, without a branch.
+  struct OnCircle {
+    std::uint16_t group;
+    std::uint16_t lanes;
+  };
+  OnCircle onCircle[OnCircleToo ? BlockSize / Lanes : 1];
+  int onCircleCount = 0;
+  for (int group = 0; group < BlockSize / Lanes; ++group) {
+    Words draws[4];
 #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-      draw[k] = DrawsOfStates<Path>(states[k], radius);
-      states[k] = JumpedStates<Path>(states[k], jumpMultiplier, jumpIncrement);
+      draws[k] = DrawsInHighHalves<Path>(states[k], radius);
+      states[k] = Stepped<Path>(states[k], jump);
     }
-    fine.Test(draw[0], draw[1], draw[2], draw[3], (1u << Halves) - 1, group * Halves, 1,
-              ExactTest::AtOnce);
+    // The pairs (i, j) in the low and high halves, times (1, R).
+    const Words x = Path::MultiplyAddShorts((draws[1] & 0xFFFF0000u) | (draws[0] >> 16), radiusAndOne);
+    const Words y = Path::MultiplyAddShorts((draws[3] & 0xFFFF0000u) | (draws[2] >> 16), radiusAndOne);
+    const Words xy = x | (y << 16);
+    const auto square = reinterpret_cast<Integers>(Path::MultiplyAddShorts(xy, xy));
+    if (tiesInside != 0) {
+      // x < 32 where the table is kept.
+      insideCounts += square < fourthPower + reinterpret_cast<Integers>((tiesInside >> x) & 1);
+    } else {
+      insideCounts += square < fourthPower;
+    }
+    if constexpr (OnCircleToo) {
+      const unsigned lanes = Path::WordLaneBits(square == fourthPower);
+      onCircle[onCircleCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
+      onCircleCount += lanes != 0;
+    }
   }
-  return fine.Finish(stateBefore);
+
+  BlockTally tally{0, 0};
+  for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts[i];
+  for (const OnCircle& found : std::span(onCircle, onCircleCount)) {
+    for (unsigned lanes = found.lanes; lanes != 0; lanes &= lanes - 1) {
+      const int point = found.group * Lanes + __builtin_ctz(lanes);
+      tally.inside += IsInsideExactly(DrawsOfPoint(stateBefore, point, filter.radius), filter);
+      ++tally.exactPoints;
+    }
+  }
+  return tally;
 }
+
+// The verdicts of a test in single precision on the points of a group, a square
+// against bounds at or below which a point is inside and above which it is outside.
+// The points between, left open, are noted as they come, without a branch (a
+// mispredicted branch for each group would cost more); a chunk of groups at a time
+// the states of their integer draws are found again from the chunk's first ones and
+// packed, and go through the fine test Lanes points at a time.
+template <class Path>
+class SinglesVerdicts {
+ public:
+  using V = VectorsOf<Path::Bytes>;
+  using Words = typename V::Words;
+  using Integers = typename V::Integers;
+  using Singles = typename V::Singles;
+  static constexpr int Lanes = Path::Bytes / 4;
+  static constexpr int ChunkGroups = 64;
+
+  SinglesVerdicts(const BlockFilter& filter, float insideBound, float outsideBound)
+      : fine_(filter),
+        radius_(typename V::Wide{} + static_cast<std::uint32_t>(filter.radius)),
+        insideBound_(Singles{} + insideBound),
+        outsideBound_(Singles{} + outsideBound) {}
+
+  void Give(Singles square, int groupInChunk) {
+    // Inside implies not outside, so the open lanes are the difference of the two.
+    unsigned lanes;
+    if constexpr (ComparesIntoMasks<Path>) {
+      const unsigned inside = Path::SinglesAtMost(square, insideBound_);
+      lanes = Path::SinglesAtMost(square, outsideBound_) ^ inside;
+      insideCounts_ = Path::MinusOneIn(insideCounts_, inside);
+    } else {
+      const Integers inside = square <= insideBound_;
+      lanes = Path::WordLaneBits((square <= outsideBound_) ^ inside);
+      insideCounts_ += inside;  // all ones, minus one, where inside
+    }
+    open_[openCount_] = {static_cast<std::uint16_t>(groupInChunk), static_cast<std::uint16_t>(lanes)};
+    openCount_ += lanes != 0;
+  }
+
+  // The open points of the chunk whose first group's integer draws follow the states
+  // stateX and stateY.
+  void SettleChunk(Words stateX, Words stateY) {
+    int packed = 0;
+    for (const OpenGroup& found : std::span(open_, openCount_)) {
+      const RandomSteps steps = GroupSteps<Lanes>[found.group];
+      const Words packedX = Path::PackedLanes(Stepped<Path>(stateX, steps), found.lanes);
+      const Words packedY = Path::PackedLanes(Stepped<Path>(stateY, steps), found.lanes);
+      std::memcpy(openX_ + packed, &packedX, sizeof packedX);
+      std::memcpy(openY_ + packed, &packedY, sizeof packedY);
+      packed += std::popcount(found.lanes);
+    }
+    openCount_ = 0;
+    for (int first = 0; first < packed; first += Lanes) {
+      const int count = packed - first < Lanes ? packed - first : Lanes;
+      Words integerX{}, integerY{};
+      std::memcpy(&integerX, openX_ + first, 4 * count);
+      std::memcpy(&integerY, openY_ + first, 4 * count);
+      const Words states[4] = {Stepped<Path>(integerX, OneStepBack), integerX,
+                               Stepped<Path>(integerY, OneStepBack), integerY};
+      typename V::Reals even[4];
+      typename V::Reals odd[4];
+#pragma GCC unroll 4
+      for (int k = 0; k < 4; ++k) {
+        const auto pair = reinterpret_cast<typename V::Wide>(states[k]);
+        even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius_);
+        odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius_);
+      }
+      const unsigned lanes = (1u << count) - 1;
+      fine_.Test(even[0], even[1], even[2], even[3], EvenLaneBits(lanes));
+      fine_.Test(odd[0], odd[1], odd[2], odd[3], EvenLaneBits(lanes >> 1));
+    }
+  }
+
+  BlockTally Tally() const {
+    BlockTally tally = fine_.Tally();
+    for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts_[i];
+    return tally;
+  }
+
+ private:
+  struct OpenGroup {
+    std::uint16_t group;  // in the chunk
+    std::uint16_t lanes;
+  };
+
+  FineTest<Path> fine_;
+  typename V::Wide radius_;
+  Singles insideBound_;
+  Singles outsideBound_;
+  Integers insideCounts_{};  // minus the points found inside, lane by lane
+  OpenGroup open_[ChunkGroups];
+  int openCount_ = 0;
+  std::uint32_t openX_[(ChunkGroups + 1) * Lanes];  // a packed vector is stored whole
+  std::uint32_t openY_[(ChunkGroups + 1) * Lanes];
+};
 
 // Every point through the coarse test, Lanes at a time, and those it leaves open
 // through the fine test.
@@ -308,12 +437,10 @@ template <class Path>
 BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
-  using Integers = typename V::Integers;
   using Singles = typename V::Singles;
-  using Wide = typename V::Wide;
-  using Masks = typename V::Masks;
   constexpr int Lanes = Path::Bytes / 4;
   constexpr int Groups = BlockSize / Lanes;
+  constexpr int ChunkGroups = SinglesVerdicts<Path>::ChunkGroups;
 
   Words integerStateX;
   Words integerStateY;
@@ -322,23 +449,7 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
     integerStateY[i] = Advance(stateBefore, StepsAhead(4 * i + 4));
   }
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  const Singles insideBound = Singles{} + filter.coarse.surelyInside;
-  const Singles outsideBound = Singles{} + filter.coarse.surelyOutside;
-  const Wide radius = Wide{} + static_cast<std::uint32_t>(filter.radius);
-  Integers coarselyInside{};  // minus the points found inside, lane by lane
-  FineTest<Path> fine(filter);
-
-  // A group with points the coarse test left open, as it was met. Open groups are
-  // gathered without a branch and go through the fine test a chunk at a time: a
-  // mispredicted branch for each would cost more.
-  struct OpenGroup {
-    Words integerStateX;
-    Words integerStateY;
-    CoarseLanes<Path> lanes;
-    int group;
-  };
-  constexpr int ChunkGroups = 64;
-  OpenGroup open[ChunkGroups];
+  SinglesVerdicts<Path> verdicts(filter, filter.coarse.surelyInside, filter.coarse.surelyOutside);
 
   // Two groups at a time, each stepping its states two groups on: the step is a
   // 32-bit multiply, which takes 10 cycles on some cores, and one chain of them
@@ -348,27 +459,11 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   constexpr RandomSteps jumpTwo = ThenSteps(jump, jump);
   for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {  // ChunkGroups is even
     const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
-    int openCount = 0;
+    const Words chunkStateX = integerStateX, chunkStateY = integerStateY;
     const auto coarseTest = [&](Words stateX, Words stateY, int group) {
-      const Singles coarseX =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles);
-      const Singles coarseY =
-          __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles);
-      const Singles square = coarseX * coarseX + coarseY * coarseY;
-      // Inside implies not outside, so the open lanes are the difference of the two.
-      if constexpr (ComparesIntoMasks<Path>) {
-        const unsigned inside = Path::SinglesAtMost(square, insideBound);
-        const unsigned lanes = Path::SinglesAtMost(square, outsideBound) ^ inside;
-        coarselyInside = Path::MinusOneIn(coarselyInside, inside);
-        open[openCount] = {stateX, stateY, lanes, group};
-        openCount += lanes != 0;
-      } else {
-        const Integers inside = square <= insideBound;
-        const Integers lanes = (square <= outsideBound) ^ inside;
-        coarselyInside += inside;  // all ones, minus one, where inside
-        open[openCount] = {stateX, stateY, lanes, group};
-        openCount += Path::AnyLane(reinterpret_cast<Masks>(lanes));
-      }
+      const Singles coarseX = __builtin_convertvector(reinterpret_cast<typename V::Integers>(stateX >> 1), Singles);
+      const Singles coarseY = __builtin_convertvector(reinterpret_cast<typename V::Integers>(stateY >> 1), Singles);
+      verdicts.Give(coarseX * coarseX + coarseY * coarseY, group - chunk);
     };
     for (int group = chunk; group < chunkEnd; group += 2) {
       coarseTest(integerStateX, integerStateY, group);
@@ -378,35 +473,83 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       nextStateX = Stepped<Path>(nextStateX, jumpTwo);
       nextStateY = Stepped<Path>(nextStateY, jumpTwo);
     }
-    for (const OpenGroup& group : std::span(open, openCount)) {
-      const Words states[4] = {Stepped<Path>(group.integerStateX, OneStepBack), group.integerStateX,
-                               Stepped<Path>(group.integerStateY, OneStepBack),
-                               group.integerStateY};
-      typename V::Reals even[4];
-      typename V::Reals odd[4];
-#pragma GCC unroll 4
-      for (int k = 0; k < 4; ++k) {
-        const Wide pair = reinterpret_cast<Wide>(states[k]);
-        even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius);
-        odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius);
-      }
-      const int firstPoint = group.group * Lanes;
-      fine.Test(even[0], even[1], even[2], even[3], HalfLaneBits<Path, 0>(group.lanes), firstPoint,
-                2, ExactTest::AtTheEnd);
-      fine.Test(odd[0], odd[1], odd[2], odd[3], HalfLaneBits<Path, 1>(group.lanes), firstPoint + 1,
-                2, ExactTest::AtTheEnd);
-    }
+    verdicts.SettleChunk(chunkStateX, chunkStateY);
   }
-
-  BlockTally tally = fine.Finish(stateBefore);
-  for (int i = 0; i < Lanes; ++i) tally.inside -= coarselyInside[i];
-  return tally;
+  return verdicts.Tally();
 }
 
 template <class Path>
-BlockTally CountBlockWith(std::uint32_t stateBefore, const BlockFilter& filter) {
-  return filter.coarse.worthIt ? CountBlockCoarselyFirst<Path>(stateBefore, filter)
-                               : CountBlockFinely<Path>(stateBefore, filter);
+concept ConvertsUnsigned = requires(typename VectorsOf<Path::Bytes>::Words w) {
+  Path::UnsignedToSingles(w);
+};
+
+// The coordinate i + j / R of the draws j of the state before s and i of s, up to
+// 1 / R below it (block_filter.cpp): iR = sR - (sR mod 2^32) in units of 2^-32, and
+// j / R lies within 1 / R below the state before s in the same units. A path that
+// converts unsigned words to single precision takes the states whole, in units of
+// 2^-32; another takes halves of them, which the signed conversion takes, in units
+// of 2^-31.
+template <class Path, class Words>
+auto CoordinateOfStates(Words fractionState, Words integerState, std::uint32_t radius) {
+  using V = VectorsOf<sizeof(Words)>;
+  using Integers = typename V::Integers;
+  using Singles = typename V::Singles;
+  const Words low = Path::MultiplyWords(integerState, radius);
+  if constexpr (ConvertsUnsigned<Path>) {
+    return Path::UnsignedToSingles(integerState) * static_cast<float>(radius) +
+           (Path::UnsignedToSingles(fractionState) - Path::UnsignedToSingles(low));
+  } else {
+    const Integers rest = reinterpret_cast<Integers>(fractionState >> 1) - reinterpret_cast<Integers>(low >> 1);
+    const Singles integer = __builtin_convertvector(reinterpret_cast<Integers>(integerState >> 1), Singles);
+    return integer * static_cast<float>(radius) + __builtin_convertvector(rest, Singles);
+  }
+}
+
+// Every point from its coordinates in single precision, taken from its four states
+// without the draws, Lanes at a time, and those within 1 / R of the circle through
+// the fine test.
+template <class Path>
+BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& filter) {
+  using Words = typename VectorsOf<Path::Bytes>::Words;
+  constexpr int Lanes = Path::Bytes / 4;
+  constexpr int Groups = BlockSize / Lanes;
+  constexpr int ChunkGroups = SinglesVerdicts<Path>::ChunkGroups;
+
+  Words states[4];
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < Lanes; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
+  }
+  constexpr RandomSteps jump = StepsAhead(4 * Lanes);
+  const auto radius = static_cast<std::uint32_t>(filter.radius);
+  constexpr float units = ConvertsUnsigned<Path> ? 4 : 1;  // the bounds are in units of 2^-62
+  SinglesVerdicts<Path> verdicts(filter, filter.fractions.surelyInside * units, filter.fractions.surelyOutside * units);
+  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
+    const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
+    const Words chunkStateX = states[1], chunkStateY = states[3];
+    for (int group = chunk; group < chunkEnd; ++group) {
+      const auto x = CoordinateOfStates<Path>(states[0], states[1], radius);
+      const auto y = CoordinateOfStates<Path>(states[2], states[3], radius);
+      verdicts.Give(x * x + y * y, group - chunk);
+#pragma GCC unroll 4
+      for (int k = 0; k < 4; ++k) states[k] = Stepped<Path>(states[k], jump);
+    }
+    verdicts.SettleChunk(chunkStateX, chunkStateY);
+  }
+  return verdicts.Tally();
+}
+
+template <class Path>
+BlockTally CountBlockBy(BlockMethod method, std::uint32_t stateBefore, const BlockFilter& filter) {
+  switch (method) {
+    case BlockMethod::Grid:
+      return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true>(stateBefore, filter)
+                                     : CountBlockOnGrid<Path, false>(stateBefore, filter);
+    case BlockMethod::Fractions:
+      return CountBlockByFractions<Path>(stateBefore, filter);
+    case BlockMethod::CoarseFirst:
+      break;
+  }
+  return CountBlockCoarselyFirst<Path>(stateBefore, filter);
 }
 
 }  // namespace

@@ -18,8 +18,9 @@ void RunEstimation();
 // RandomState; gives the number inside. Every faster way of counting must match it.
 std::int64_t CountBlockPointByPoint(std::int32_t radius, double radiusSquared);
 
-// 4 x inside / (blocks x 10,000), rounded once to the extended format.
-Extended RunningEstimate(std::int64_t inside, std::int64_t blocks);
+// 4 x inside / (blocks x 10,000), both formed exactly, the quotient rounded once to
+// the extended format; right for every count of blocks a trial count gives.
+Extended RunningEstimate(std::uint64_t inside, std::int64_t blocks);
 
 // R x R formed in 64 bits (no wrap for any 32-bit radius), rounded to double.
 double SquareOfRadius(std::int32_t radius);

@@ -9,7 +9,9 @@ namespace dartcirc {
 extern std::int32_t Radius;         // R, at least 1
 extern double RadiusSquared;        // R x R, formed in 64 bits, then rounded to double
 extern std::int64_t TrialsLeft;     // trials still owed; may end negative
-extern std::int64_t InsideCount;    // points found inside so far
+// Points found inside so far. Unsigned: the largest trial count draws more than
+// 2^63 points, and at R = 1 every one of them is inside.
+extern std::uint64_t InsideCount;
 // Blocks completed so far. 64 bits, so that blocks x 10,000 is always the number of
 // points drawn, however many trials were asked for.
 extern std::int64_t BlockCount;

@@ -58,6 +58,11 @@ struct PlatformCalls {
   // stored. A path cut to the buffer may fill it without a terminating zero (as
   // under Wine), so the count alone tells where it ends.
   std::uint32_t (*getModuleFileNameA)(char* buffer, std::uint32_t size);
+  // Starts entry(argument) on a thread of its own, whose handle goes into thread.
+  // False on failure.
+  bool (*startThread)(void (*entry)(void* argument), void* argument, Handle* thread);
+  // Waits until a started thread has ended, and releases it.
+  void (*joinThread)(Handle thread);
   // The character after the one at position (never at the terminating zero): one
   // byte, or a lead byte and its trail byte, by the rule of the system's code page.
   const char* (*charNextA)(const char* position);
@@ -81,6 +86,10 @@ inline const char* GetCommandLineA() { return Platform->getCommandLineA(); }
 inline std::uint32_t GetModuleFileNameA(char* buffer, std::uint32_t size) {
   return Platform->getModuleFileNameA(buffer, size);
 }
+inline bool StartThread(void (*entry)(void*), void* argument, Handle* thread) {
+  return Platform->startThread(entry, argument, thread);
+}
+inline void JoinThread(Handle thread) { Platform->joinThread(thread); }
 inline const char* CharNextA(const char* position) { return Platform->charNextA(position); }
 [[noreturn]] void ExitProcess(std::int32_t code);
 

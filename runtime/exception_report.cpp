@@ -15,8 +15,11 @@ const char LineEnd[2] = {13, 10};
 
 }  // namespace
 
+// The object is released once reported (the pre-made instances stay), so that a
+// program body run again in the same process finds the reserve of objects whole.
 void ReportUnhandledAndEnd(TObject* object, CodePlace place) {
   WriteExceptionReport(object, place);
+  if (object != nullptr) object->Release();
   EndProcess(1);
 }
 

@@ -2,6 +2,7 @@
 // numbered run-time error report and the top-level handler.
 #include "runtime/termination.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -24,8 +25,36 @@ int StartedModuleCount = 0;
 
 namespace {
 
+// Raising an exception takes a little of the heap (the C++ runtime's exception
+// object), and the C++ runtime's own emergency memory for that is missing when the
+// heap was already short as the process started. A reserve taken at start is given
+// back when an allocation first fails, so that the failure can still be raised;
+// where there is none, the failure is reported where it happens, with nothing
+// raised. The report itself takes no memory.
+constexpr std::size_t HeapReserveSize = 16 * 1024;  // well below the size malloc maps apart
+void* HeapReserve = nullptr;
+
+// The place of a failed allocation reported without a raise is in the handler below.
+[[noreturn]] __attribute__((noinline)) void ReportExhaustedHeap() {
+  const auto place = reinterpret_cast<CodePlace>(__builtin_return_address(0));
+  if (UnhandledExceptionHook != nullptr && OutOfMemoryInstance != nullptr) {
+    UnhandledExceptionHook(OutOfMemoryInstance, place);
+  }
+  EndWithRuntimeError(ErrorKindNumbers[KindOutOfMemory], place);
+}
+
+// Called by operator new when the heap has no block of the size asked for.
+void OnHeapExhausted() {
+  if (HeapReserve == nullptr) ReportExhaustedHeap();
+  std::free(HeapReserve);
+  HeapReserve = nullptr;
+  throw std::bad_alloc();
+}
+
 void StartCoreRuntime() {
   ResetFloatingPointUnit();
+  HeapReserve = std::malloc(HeapReserveSize);
+  std::set_new_handler(OnHeapExhausted);
   StartPlatform();
   ConsoleIn.streamState = StreamClosed;  // both open on first use
   ConsoleOut.streamState = StreamClosed;
@@ -35,6 +64,9 @@ void EndCoreRuntime() {
   CloseStream(ConsoleIn);
   // Output that cannot be written at the end must not pass for a complete run.
   if (CloseStream(ConsoleOut) != 0 && ProcessExitCode == 0) ProcessExitCode = 1;
+  std::set_new_handler(nullptr);
+  std::free(HeapReserve);
+  HeapReserve = nullptr;
 }
 
 // "Runtime error     at 00000000" and a zero byte.

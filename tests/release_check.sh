@@ -105,6 +105,8 @@ LC_ALL=C.UTF-8 MANWIDTH=80 MANPAGER=cat man -l doc/dartcirc.1 >"$work/man.txt" 2
   fail "man -l fails: $(cat "$work/man.err")"
 [ ! -s "$work/man.err" ] || fail "man -l complains: $(cat "$work/man.err")"
 grep -q '^EXIT STATUS' "$work/man.txt" || fail "man -l renders no EXIT STATUS section"
+# The program takes an empty DARTCIRC_ENGINE_PATH as unset (tests/e2e/runs_test.cpp); the page says so.
+grep -q 'An empty value counts as unset' doc/dartcirc.1 || fail "the manual page does not say how an empty DARTCIRC_ENGINE_PATH counts"
 echo "release check: the manual page is lint-free and renders"
 
 # 5. The Debian package.

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <poll.h>
+#include <pthread.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,9 +148,35 @@ void PosixExitProcess(std::int32_t code) {
 
 SystemTime PosixGetSystemTime() {
   timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return SystemTime{0, 0, 0, 0};  // a clock that cannot be read stands at midnight
   return TimeOfDayAt(now.tv_sec, now.tv_nsec);
 }
+
+struct ThreadStart {
+  void (*entry)(void*);
+  void* argument;
+};
+
+void* RunThread(void* start) {
+  const ThreadStart begun = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  begun.entry(begun.argument);
+  return nullptr;
+}
+
+bool PosixStartThread(void (*entry)(void*), void* argument, Handle* thread) {
+  auto* start = new ThreadStart{entry, argument};
+  pthread_t started;
+  const int result = pthread_create(&started, nullptr, RunThread, start);
+  if (result != 0) {
+    delete start;
+    return Fail(result);
+  }
+  *thread = static_cast<Handle>(started);
+  return true;
+}
+
+void PosixJoinThread(Handle thread) { pthread_join(static_cast<pthread_t>(thread), nullptr); }
 
 }  // namespace
 
@@ -159,7 +186,7 @@ std::uint32_t PosixGetModuleFileNameA(char* buffer, std::uint32_t size);
 const PlatformCalls SystemPlatform = {
     PosixGetStdHandle, PosixGetFileType,   PosixReadFile,       PosixWriteFile,
     PosixGetLastError, PosixCloseHandle,   PosixExitProcess,    PosixGetSystemTime,
-    PosixGetCommandLineA, PosixGetModuleFileNameA, Cp932CharNext,
+    PosixGetCommandLineA, PosixGetModuleFileNameA, PosixStartThread, PosixJoinThread, Cp932CharNext,
 };
 
 const PlatformCalls* Platform = &SystemPlatform;

@@ -37,4 +37,10 @@ std::uint32_t ErrorCodeForErrno(int errnoValue);
 // 0 when none has a quota.
 int ControlGroupProcessorLimit(const std::string& root);
 
+// The memory room (platform/memory_room.h) of the process whose /proc and
+// /sys/fs/cgroup lie under root, from cgroup v2's memory.max and memory.current, or
+// cgroup v1's memory.limit_in_bytes and memory.usage_in_bytes. A limit whose usage
+// cannot be read leaves no room.
+std::uint64_t ControlGroupMemoryRoom(const std::string& root);
+
 }  // namespace dartcirc

@@ -57,6 +57,34 @@ const char* WindowsGetCommandLineA() { return ::GetCommandLineA(); }
 
 const char* WindowsCharNextA(const char* position) { return ::CharNextA(position); }
 
+struct ThreadStart {
+  void (*entry)(void*);
+  void* argument;
+};
+
+DWORD WINAPI RunThread(void* start) {
+  const ThreadStart begun = *static_cast<ThreadStart*>(start);
+  delete static_cast<ThreadStart*>(start);
+  begun.entry(begun.argument);
+  return 0;
+}
+
+bool WindowsStartThread(void (*entry)(void*), void* argument, Handle* thread) {
+  auto* start = new ThreadStart{entry, argument};
+  const HANDLE started = ::CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+  if (started == nullptr) {
+    delete start;
+    return false;
+  }
+  *thread = reinterpret_cast<Handle>(started);
+  return true;
+}
+
+void WindowsJoinThread(Handle thread) {
+  ::WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
+  ::CloseHandle(reinterpret_cast<HANDLE>(thread));
+}
+
 }  // namespace
 
 // Windows XP and Wine fill a buffer too short for the path without a terminating
@@ -78,7 +106,7 @@ std::uint32_t WindowsGetModuleFileNameA(char* buffer, std::uint32_t size) {
 const PlatformCalls SystemPlatform = {
     WindowsGetStdHandle,  WindowsGetFileType,     WindowsReadFile,         WindowsWriteFile,
     WindowsGetLastError,  WindowsCloseHandle,     WindowsExitProcess,      WindowsGetSystemTime,
-    WindowsGetCommandLineA, WindowsGetModuleFileNameA, WindowsCharNextA,
+    WindowsGetCommandLineA, WindowsGetModuleFileNameA, WindowsStartThread, WindowsJoinThread, WindowsCharNextA,
 };
 
 const PlatformCalls* Platform = &SystemPlatform;

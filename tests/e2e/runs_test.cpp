@@ -25,7 +25,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/exact_point.h"
-#include "engine/path_choice.h"
+#include "engine/counting_choice.h"
 #include "platform/processor_count.h"
 #include "tests/support/cp932.h"
 #include "tests/support/data_table.h"
@@ -190,26 +190,6 @@ TEST(ProgramPath, ReportNamesTheFileStartedHoweverItIsReached) {
   std::filesystem::remove_all(base);
 }
 
-// Large arguments under a tight memory limit: the command line is joined when the
-// program body first asks for it, so a join that finds no memory ends in the
-// report of exhausted memory (and one that finds it runs on, to the prompts).
-TEST(MemoryLimit, LargeArgumentsEndInAReportNotAnAbort) {
-#if defined(PROGRAM_EMULATOR) || defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the limit would bind the emulator or the sanitizer's shadow memory";
-#endif
-  const std::string prompted = ExpectedOf("Pipe_PromptInputEmpty");
-  const std::string banner = prompted.substr(0, prompted.find("Random"));
-  const std::string exhausted = banner + Cp932FromUtf8("EOutOfMemoryがモジュール dartcirc の ######## で発生しました。\nメモリが足りません.\r\n");
-  for (const char* limit : {"--as=9216000", "--as=10240000"}) {
-    RunOptions options{.arguments = {limit, DARTCIRC_BINARY}, .program = "/usr/bin/prlimit"};
-    options.arguments.resize(22, std::string(100'000, '7'));
-    const RunResult result = RunDartcirc(options);
-    EXPECT_EQ(result.signal, 0);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(Matches(exhausted, result.output) || result.output == prompted) << limit << result.output;
-  }
-}
-
 // An answer is converted as it is read, not kept: 64 MB of zero bytes in 32 MiB of
 // address space get the radius error, not an out-of-memory report.
 TEST(LongAnswer, ConvertedAsItIsReadInBoundedMemory) {
@@ -262,18 +242,6 @@ TEST(EnginePath, TimedChoiceWritesWhatEveryPathWrites) {
     options.environment = {"DARTCIRC_ENGINE_PATH=" + std::string(PathName(path))};
     EXPECT_EQ(RunDartcirc(options).output, chosen) << PathName(path);
   }
-}
-
-TEST(FileSizeLimit, WritePastTheLimitFailsTheRunInsteadOfKillingIt) {
-#ifdef PROGRAM_EMULATOR
-  GTEST_SKIP() << "the shell that sets the limit would start under the emulator too";
-#endif
-  const RunResult result = RunDartcirc({.arguments = {"-c", "ulimit -f 1 && exec \"$0\" 1 2000000", DARTCIRC_BINARY},
-                                        .output = OutputKind::File, .program = "/bin/sh"});
-  EXPECT_EQ(result.exitCode, 1);  // not ended by the signal
-  EXPECT_TRUE(Matches(ExpectedOf("Pipe_CommandLineInputClosed"), result.output, true));
-  EXPECT_GE(result.output.size(), 512u);
-  EXPECT_EQ(result.output.size() % 128, 0u);  // whole buffers reached the file, the report did not
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "runtime/code_page.h"
 #include "runtime/console_stream.h"
@@ -13,13 +14,23 @@ namespace {
 
 FakePlatform* Active = nullptr;
 
+// Records a call of the fake; true when it is the one to fail, whose code it sets.
+bool Fails(const char* name) {
+  const InsideFake guard;
+  Active->calls.push_back({name, Active->bytesWritten, WaitingBytes(), StartedModuleCount < ModuleCount});
+  if (Active->calls.size() == Active->failingCall) Active->lastError = Active->failureCode;
+  return Active->calls.size() == Active->failingCall;
+}
+
 const PlatformCalls FakeCalls = {
     [](std::int32_t which) {  // GetStdHandle
+      if (Fails(which == StdOutputHandle ? "GetStdHandle(output)" : "GetStdHandle(input)")) return InvalidHandleValue;
       return which == StdOutputHandle ? Active->stdOutputHandle : Active->stdInputHandle;
     },
-    [](Handle) { return Active->outputFileType; },
+    [](Handle) { return Fails("GetFileType") ? FileTypeUnknown : Active->outputFileType; },
     [](Handle, void* into, std::uint32_t count, std::uint32_t* countRead) {  // ReadFile
       *countRead = 0;
+      if (Fails("ReadFile")) return false;
       if (Active->loads.empty()) return true;
       FakeLoad& load = Active->loads.front();
       if (load.error != 0) Active->lastError = load.error;
@@ -30,26 +41,39 @@ const PlatformCalls FakeCalls = {
       if (load.bytes.empty()) Active->loads.pop_front();
       return !failed;
     },
-    [](Handle, const void* from, std::uint32_t count) {  // WriteFile
-      const bool fails = Active->writeError != 0;
+    [](Handle handle, const void* from, std::uint32_t count) {  // WriteFile
+      const InsideFake guard;
+      const bool fromStream = ConsoleOut.streamState == StreamOutput && from == ConsoleOut.bufferData;
+      const bool injected = Fails(fromStream ? "WriteFile" : "WriteFile(direct)");
+      const bool fails = injected || handle == InvalidHandleValue || std::ranges::count(Active->closedHandles, handle) > 0;
       Active->writes.push_back({std::string(static_cast<const char*>(from), count), fails});
-      if (fails) Active->lastError = Active->writeError;
+      if (fails && !injected) Active->lastError = ErrorInvalidHandle;
+      if (!fails) Active->bytesWritten += count;
       return !fails;
     },
     [] { return Active->lastError; },
     [](Handle handle) {
+      const InsideFake guard;
+      if (Fails("CloseHandle")) return false;
       Active->closedHandles.push_back(handle);
       return true;
     },
     [](std::int32_t code) -> void { throw FakeProcessExit{code}; },
-    [] { return Active->time; },
-    [] { return Active->commandLine.c_str(); },
+    [] { return Fails("GetSystemTime") ? SystemTime{65535, 65535, 65535, 65535} : Active->time; },
+    [] {  // GetCommandLineA: the line is made on first use, which only memory can fail
+      if (Fails("GetCommandLineA")) throw std::bad_alloc();
+      return Active->commandLine.c_str();
+    },
     [](char* buffer, std::uint32_t size) {  // GetModuleFileNameA, as Wine: a cut path has no zero
-      const std::size_t length = std::min<std::size_t>(size, Active->moduleFileName.size());
+      const std::size_t length = Fails("GetModuleFileNameA") ? 0 : std::min<std::size_t>(size, Active->moduleFileName.size());
       std::memcpy(buffer, Active->moduleFileName.data(), length);
       if (length < size) buffer[length] = '\0';
       return static_cast<std::uint32_t>(length);
     },
+    [](void (*entry)(void*), void* argument, Handle* thread) {  // StartThread: a real one
+      return !Fails("StartThread") && SystemPlatform.startThread(entry, argument, thread);
+    },
+    [](Handle thread) { SystemPlatform.joinThread(thread); },
     [](const char* position) {  // CharNextA in code page 932, as Windows steps
       return position + (IsLeadByte(static_cast<unsigned char>(*position)) && position[1] != 0 ? 2 : 1);
     },
@@ -68,6 +92,10 @@ void ResetRuntimeState() {
 }
 
 }  // namespace
+
+thread_local int InsideFake::depth = 0;
+
+std::size_t WaitingBytes() { return ConsoleOut.streamState == StreamOutput ? ConsoleOut.bufferCursor : 0; }
 
 std::string FakePlatform::Output() const {
   std::string joined;

@@ -22,6 +22,18 @@ struct FakeLoad {
   std::uint32_t error = 0; // nonzero: the read fails with this code instead
 };
 
+// A call of the fake, as the sweep of failures counts it: the bytes the program had
+// written by then and those waiting in ConsoleOut, and whether the runtime was
+// shutting down.
+struct FakeCall { const char* name; std::size_t written, waiting; bool ending; };
+
+// Set while the fake runs, so that a count of the program's allocations leaves the
+// fake's own out.
+struct InsideFake { InsideFake() { ++depth; } ~InsideFake() { --depth; } static thread_local int depth; };
+
+// The bytes waiting in ConsoleOut's buffer.
+std::size_t WaitingBytes();
+
 // Thrown by the fake ExitProcess.
 struct FakeProcessExit {
   std::int32_t code;
@@ -32,15 +44,18 @@ struct FakePlatform {
   Handle stdInputHandle = 0;
   std::uint32_t outputFileType = FileTypeChar;
 
-  std::uint32_t writeError = 0;  // nonzero: every write fails with this code
-  std::vector<FakeWrite> writes;
+  std::vector<FakeWrite> writes{};
 
-  std::deque<FakeLoad> loads;  // when empty, a read gives end of input
+  std::deque<FakeLoad> loads{};  // when empty, a read gives end of input
 
-  std::vector<Handle> closedHandles;
+  std::vector<Handle> closedHandles{};  // a write to one of these, or to no handle, fails
+  std::vector<FakeCall> calls{};
+  std::size_t failingCall = 0;  // the call to fail, counting from 1; 0 for none
+  std::uint32_t failureCode = 0;
+  std::size_t bytesWritten = 0;
   std::uint32_t lastError = 0;
   SystemTime time{0, 0, 0, 0};
-  std::string commandLine;
+  std::string commandLine{};
 #if defined(_WIN32)
   std::string moduleFileName = "C:\\Program Files\\dartcirc\\dartcirc.exe";
 #else

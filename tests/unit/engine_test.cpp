@@ -11,6 +11,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -22,7 +25,7 @@
 #include "engine/block_counter.h"
 #include "engine/block_filter.h"
 #include "engine/block_kernel.h"
-#include "engine/path_choice.h"
+#include "engine/counting_choice.h"
 #include "platform/engine_calls.h"
 #include "estimator/estimation.h"
 #include "runtime/random_jump.h"
@@ -55,10 +58,10 @@ TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
       for (int threads : {1, 2, 3, 8}) {
         if (!MachineHasPath(path)) continue;
         std::vector<std::int64_t> counted;
-        CountBlocksInOrder(123456789, filter, 100, {path, threads}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
+        CountBlocksInOrder(123456789, filter, 100, {{path, MethodsFor(filter).front()}, threads}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
         EXPECT_EQ(counted, expected) << radius << " path " << static_cast<int>(path) << " threads " << threads;
         int taken = 0;  // blocks enough for years, and the third one fails
-        EXPECT_THROW(CountBlocksInOrder(0, filter, std::int64_t{1} << 50, {path, threads},
+        EXPECT_THROW(CountBlocksInOrder(0, filter, std::int64_t{1} << 50, {{path, MethodsFor(filter).front()}, threads},
                                         [&](const BlockTally&) { if (++taken == 3) throw 6; }), int);
         EXPECT_EQ(taken, 3);
       }
@@ -71,7 +74,7 @@ TEST_F(Engine, EverySettingCountsTheBlocksInOrder) {
 TEST_F(Engine, WorkerAheadByAWindowIsWokenEveryTime) {
   for (int threads : {2, 3, 2, 3}) {
     std::int64_t handedOut = 0;
-    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {MachinePaths().front(), threads}, [&](const BlockTally&) {
+    CountBlocksInOrder(0, FilterFor(1, 1), 5000, {{MachinePaths().front(), BlockMethod::Grid}, threads}, [&](const BlockTally&) {
       if (++handedOut % 256 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
     EXPECT_EQ(handedOut, 5000);
@@ -88,6 +91,11 @@ TEST(GeneratorPeriod, StatesBeforeBlocksRepeatAfterOnePeriod) {
     EXPECT_EQ(RandomState, first);
     EXPECT_NE(Advance(first, StepsAhead(drawsBefore(GeneratorPeriodBlocks / 2))), first);
   }
+  // The steps of a block count from tables give the squarings' answer, past a period too.
+  for (std::int64_t blocks = 0; blocks < (std::int64_t{1} << 40); blocks = blocks * 7 + 1) {
+    const RandomSteps table = StepsOfBlocks(blocks), squared = StepsAhead(drawsBefore(blocks));
+    EXPECT_TRUE(table.multiplier == squared.multiplier && table.increment == squared.increment) << blocks;
+  }
 }
 
 // With a period of 37 blocks put in, each block from the 37th on gets the inside
@@ -99,22 +107,36 @@ TEST_F(Engine, BlocksPastAPeriodTakeTheTallyOfTheirFirstTime) {
   constexpr std::int64_t period = 37;
   const BlockFilter filter = FilterFor(1000, SquareOfRadius(1000));
   std::vector<std::int64_t> counted;
-  CountBlocksInOrder(99, filter, 3 * period + 5, {MachinePaths().front(), 2, 0}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
+  CountBlocksInOrder(99, filter, 3 * period + 5, {{MachinePaths().front(), BlockMethod::CoarseFirst}, 2, 0}, [&](const BlockTally& tally) { counted.push_back(tally.inside); });
   for (int threads : {1, 3}) {
     for (std::int64_t blocks : {period + 1, period + 13, 3 * period + 5}) {
       std::vector<std::int64_t> handedOut;
-      CountBlocksInOrder(99, filter, blocks, {MachinePaths().front(), threads, period}, [&](const BlockTally& tally) { handedOut.push_back(tally.inside); });
+      CountBlocksInOrder(99, filter, blocks, {{MachinePaths().front(), BlockMethod::CoarseFirst}, threads, period}, [&](const BlockTally& tally) { handedOut.push_back(tally.inside); });
       ASSERT_EQ(handedOut.size(), static_cast<std::size_t>(blocks));
       for (std::int64_t k = 0; k < blocks; ++k) EXPECT_EQ(handedOut[k], counted[k % period]) << threads << " threads, block " << k;
     }
     int taken = 0;
-    EXPECT_THROW(CountBlocksInOrder(99, filter, 3 * period, {MachinePaths().front(), threads, period},
+    EXPECT_THROW(CountBlocksInOrder(99, filter, 3 * period, {{MachinePaths().front(), BlockMethod::CoarseFirst}, threads, period},
                                     [&](const BlockTally&) { if (++taken == period + 2) throw 6; }), int);
     EXPECT_EQ(taken, period + 2);
     std::vector<std::int64_t> unkept;  // 2^62 bytes to keep
-    EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {MachinePaths().front(), threads, std::int64_t{1} << 61},
+    EXPECT_THROW(CountBlocksInOrder(99, filter, std::int64_t{1} << 62, {{MachinePaths().front(), BlockMethod::CoarseFirst}, threads, std::int64_t{1} << 61},
                                     [&](const BlockTally& tally) { unkept.push_back(tally.inside); if (unkept.size() == 40) throw 6; }), int);
     EXPECT_EQ(unkept, std::vector<std::int64_t>(counted.begin(), counted.begin() + 40));
+  }
+}
+
+// The estimate against the x87's own quotient of the counts, each converted exactly,
+// up to the largest trial count: 2^61 inside and more, and at R = 1 every point.
+TEST_F(Engine, RunningEstimateIsExactUpToTheLargestTrialCount) {
+  if (std::numeric_limits<long double>::digits != 64) GTEST_SKIP() << "no x87 to compare with";
+  const std::int64_t last = std::numeric_limits<std::int64_t>::max() / BlockSize + 1;
+  const std::uint64_t points = static_cast<std::uint64_t>(last) * BlockSize, top = std::uint64_t{1} << 61;
+  for (const auto& [inside, blocks] : {std::pair{std::uint64_t{23533}, std::int64_t{3}}, {top, last}, {top + 1, last},
+                                        {top * 4, last}, {points / 4 * 3 + 1, last}, {points - 1, last}, {points, last}}) {
+    const long double quotient = static_cast<long double>(inside) * 4 / static_cast<long double>(blocks * 10000ull);
+    const Extended estimate = RunningEstimate(inside, blocks);  // either format: significand, then sign and exponent
+    EXPECT_EQ(std::memcmp(&estimate, &quotient, 10), 0) << inside << " / " << blocks;
   }
 }
 
@@ -148,13 +170,16 @@ TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
 }
 #endif
 
+// The first or the last state that gives the draw.
+std::uint32_t StateOfDraw(std::int64_t draw, std::int64_t radius, int last) {
+  return static_cast<std::uint32_t>((((draw + last) << 32) + radius - 1) / radius - last);
+}
+
 TEST(CoarseBounds, NeverContradictTheExactTest) {
   ResetFloatingPointUnit();
   for (std::int64_t radius : {64, 100, 1000, 1105, 46341, 94906267, 2147483647}) {
     const BlockFilter filter = FilterFor(static_cast<std::int32_t>(radius), SquareOfRadius(radius));
-    const auto state = [&](std::int64_t draw, int last) {  // the first or the last state giving the draw
-      return static_cast<std::uint32_t>((((draw + last) << 32) + radius - 1) / radius - last);
-    };
+    const auto state = [&](std::int64_t draw, int last) { return StateOfDraw(draw, radius, last); };
     int decided[2] = {0, 0};
     for (std::int64_t j = 0; j < radius; j += std::max<std::int64_t>(1, radius / 300)) {
       for (double bound : {filter.coarse.surelyInside, filter.coarse.surelyOutside}) {
@@ -178,6 +203,40 @@ TEST(CoarseBounds, NeverContradictTheExactTest) {
   }
 }
 
+// The fraction test, computed as the kernel does, fused or not, from the first or the
+// last state of each of the four draws of points next to the circle and a few places
+// off it (X^2 + Y^2 near R^4), never contradicts the exact test.
+TEST(FractionBounds, NeverContradictTheExactTest) {
+  ResetFloatingPointUnit();
+  for (std::int64_t radius : {2, 3, 5, 7, 13, 40, 64, 100, 181, 1000, 1105, 4096}) {
+    const BlockFilter filter = FilterFor(static_cast<std::int32_t>(radius), SquareOfRadius(radius));
+    const std::int64_t side = radius * radius;
+    const auto coordinate = [&](std::int64_t place, int k, bool fused) {  // k: which state of each draw
+      const std::uint32_t fraction = StateOfDraw(place % radius, radius, k & 1), integer = StateOfDraw(place / radius, radius, k >> 1 & 1);
+      const auto rest = static_cast<float>(static_cast<std::int32_t>(fraction >> 1) - static_cast<std::int32_t>(integer * std::uint32_t(radius) >> 1));
+      const auto whole = static_cast<float>(integer >> 1), r = static_cast<float>(radius);
+      return fused ? std::fma(whole, r, rest) : whole * r + rest;
+    };
+    int decided[2] = {0, 0};
+    for (std::int64_t x = 0; x < side; x += std::max<std::int64_t>(1, side / 500)) {
+      const auto y0 = static_cast<std::int64_t>(std::sqrt(double(side * side - x * x)));
+      for (std::int64_t offset : {-64, -16, -4, -2, -1, 0, 1, 2, 4, 16, 64}) {  // the band is a few places wide
+        const std::int64_t y = std::clamp<std::int64_t>(y0 + offset, 0, side - 1);
+        const bool inside = IsInsideExactly({std::int32_t(x % radius), std::int32_t(x / radius), std::int32_t(y % radius), std::int32_t(y / radius)}, filter);
+        for (int k = 0; k < 32; ++k) {
+          const bool fused = k >= 16;
+          const float u = coordinate(x, k, fused), v = coordinate(y, k >> 2, fused);
+          const float square = fused ? std::fma(u, u, v * v) : u * u + v * v;
+          const int verdict = square <= filter.fractions.surelyInside ? 1 : square > filter.fractions.surelyOutside ? 0 : -1;
+          EXPECT_TRUE(verdict < 0 || (verdict == 1) == inside) << radius << ": " << x << ", " << y << ", " << k;
+          if (verdict >= 0) ++decided[verdict];
+        }
+      }
+    }
+    EXPECT_TRUE(radius < 5 || (decided[0] > 0 && decided[1] > 0)) << radius;
+  }
+}
+
 struct SixteenLanes {
   static constexpr int Bytes = 64;
   using Vectors = VectorsOf<Bytes>;
@@ -188,8 +247,11 @@ struct SixteenLanes {
     for (int i = 0; i < 8; ++i) bits |= unsigned{m[i] != 0} << i;
     return bits;
   }
-  static bool AnyLane(Vectors::Masks m) { return LaneBits(m) != 0; }
+  static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) { return PackedLanesOneByOne(values, lanes); }
   static unsigned LanesAtMost(Vectors::Reals a, Vectors::Reals b) { return LaneBits(a <= b); }
+  static Vectors::Shorts MultiplyShortsHigh(Vectors::Shorts a, Vectors::Shorts b) { return ShortsHighByWords<Vectors>(a, b); }
+  static Vectors::Words MultiplyAddShorts(Vectors::Words a, Vectors::Words b) { return ShortsMultipliedAddedByWords<Vectors>(a, b); }
+  static unsigned WordLaneBits(Vectors::Integers m) { return WordLaneBitsOneByOne<Vectors>(m); }
 };
 
 // The same with the 52-bit multiply-adds and compares into masks, as the IFMA path.
@@ -203,36 +265,57 @@ struct SixteenLanesMultiplyAdd52 : SixteenLanes {
     for (int i = 0; i < 16; ++i) counts[i] -= (lanes >> i) & 1;
     return counts;
   }
-  static Vectors::Wide MultiplyAdd52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b, int shift) {
+  [[gnu::always_inline]] static Vectors::Wide MultiplyAddHigh52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) {
     constexpr std::uint64_t low52 = (std::uint64_t{1} << 52) - 1;
-    for (int i = 0; i < 8; ++i) c[i] += ProductBits(a[i] & low52, b[i] & low52, shift) & low52;
+    for (int i = 0; i < 8; ++i) c[i] += ProductHigh(a[i] & low52, b[i] & low52) & low52;
     return c;
   }
-  // Bits shift and up of the 104-bit product of two 52-bit numbers, from 32-bit pieces.
-  static std::uint64_t ProductBits(std::uint64_t a, std::uint64_t b, int shift) {
+  // Bits 52 and up of the 104-bit product of two 52-bit numbers, from 32-bit pieces.
+  static std::uint64_t ProductHigh(std::uint64_t a, std::uint64_t b) {
     const std::uint64_t lowProduct = (a & 0xFFFFFFFF) * (b & 0xFFFFFFFF);
     const std::uint64_t middle = (a & 0xFFFFFFFF) * (b >> 32) + (a >> 32) * (b & 0xFFFFFFFF) + (lowProduct >> 32);
     const std::uint64_t low = middle << 32 | (lowProduct & 0xFFFFFFFF), high = (a >> 32) * (b >> 32) + (middle >> 32);
-    return shift == 0 ? low : high << 12 | low >> 52;
+    return high << 12 | low >> 52;
   }
-  static Vectors::Wide MultiplyAddLow52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) { return MultiplyAdd52(c, a, b, 0); }
-  static Vectors::Wide MultiplyAddHigh52(Vectors::Wide c, Vectors::Wide a, Vectors::Wide b) { return MultiplyAdd52(c, a, b, 52); }
 };
 
-// Each block counted by every path the machine has, and by the kernel at 16 lanes.
+// The grid test's draws from 16-bit multiplies, at the first and the last state of
+// every draw of every radius it takes.
+TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
+  using Words = SixteenLanes::Vectors::Words;
+  for (std::int64_t radius = 1; radius <= 181; ++radius) {
+    for (std::int64_t draw = 0; draw < radius; draw += 8) {
+      Words states{}, expected{};
+      for (int lane = 0; lane < 16; ++lane) {
+        states[lane] = StateOfDraw(std::min(draw + lane / 2, radius - 1), radius, lane & 1);
+        expected[lane] = static_cast<std::uint32_t>(DrawAtState(states[lane], static_cast<std::int32_t>(radius)));
+      }
+      const auto shorts = SixteenLanes::Vectors::Shorts{} + static_cast<std::uint16_t>(radius);
+      const Words drawn = DrawsInHighHalves<SixteenLanes>(states, shorts) >> 16;
+      for (int lane = 0; lane < 16; ++lane) EXPECT_EQ(drawn[lane], expected[lane]) << radius << " " << states[lane];
+    }
+  }
+}
+
+// Each block counted by every path the machine has with every method that applies,
+// and by the kernel at 16 lanes.
 TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
-  std::vector<std::int32_t> radii{325, 1000, 1105, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
+  std::vector<std::int32_t> radii{181, 182, 325, 1000, 1105, 4096, 4097, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
   for (std::int32_t radius = 1; radius <= 65; ++radius) radii.push_back(radius);
+  for (std::int32_t radius = 66; radius < 4096; radius = radius * 9 / 8) radii.push_back(radius);
   std::uint32_t state = 4294967295u;
   for (std::int32_t radius : radii) {
     const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
     for (int n = 0; n < 3; ++n) {
       RandomState = state = state * 2891336453u + 0x9E3779B9u;  // states far apart
       const std::int64_t expected = CountBlockPointByPoint(radius, SquareOfRadius(radius));
-      EXPECT_EQ(CountBlockWith<SixteenLanes>(state, filter).inside, expected) << radius;
-      EXPECT_EQ(CountBlockWith<SixteenLanesMultiplyAdd52>(state, filter).inside, expected) << radius;
-      for (VectorPath path : Paths) {
-        EXPECT_TRUE(!MachineHasPath(path) || CountBlock(path, state, filter).inside == expected) << radius;
+      for (BlockMethod method : MethodsFor(filter)) {
+        EXPECT_EQ(CountBlockBy<SixteenLanes>(method, state, filter).inside, expected) << radius;
+        EXPECT_EQ(CountBlockBy<SixteenLanesMultiplyAdd52>(method, state, filter).inside, expected) << radius;
+        for (VectorPath path : Paths) {
+          EXPECT_TRUE(!MachineHasPath(path) || CountBlock({path, method}, state, filter).inside == expected)
+              << radius << " " << PathName(path) << " " << MethodName(method);
+        }
       }
     }
   }
@@ -243,10 +326,10 @@ TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
 // candidate in turn, round after round); a negative timing is a clock that cannot
 // be read.
 std::size_t ChoiceOf(const std::vector<std::int64_t>& timings) {
-  const std::vector<VectorPath> candidates(4, VectorPath::Baseline);
+  const std::vector<BlockCounting> candidates(4, BlockCounting{VectorPath::Baseline, BlockMethod::CoarseFirst});
   std::int64_t now = 1000;
   std::size_t reads = 0;
-  return QuickestPath(candidates, FilterFor(1000, 1e6), [&] {
+  return QuickestCounting(candidates, FilterFor(1000, 1e6), [&] {
     const std::int64_t timing = timings.at(reads++ / 2);
     return timing < 0 ? -1 : reads % 2 == 0 ? now += timing : now;
   });

@@ -1,6 +1,6 @@
 // The POSIX platform under conditions that Linux allows: output converted for a
 // UTF-8 terminal, against iconv's conversion; a clock before 1970; processor quotas
-// of control groups.
+// and memory limits of control groups.
 #include <array>
 #include <chrono>
 #include <filesystem>
@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/memory_room.h"
 #include "platform/posix/posix_calls.h"
 #include "platform/posix/terminal_encoding.h"
 #include "platform/processor_count.h"
@@ -63,8 +64,9 @@ TEST(ClockSeed, SeedIsTheTimeOfDayForAnyClock) {
 }
 
 // A process in group /outer/inner, with the cpu.max texts of the groups from the
-// hierarchy's root down ("" for none).
-TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
+// hierarchy's root down ("" for none); then the memory files of its two groups under
+// cgroup v2, and of its own under cgroup v1's memory hierarchy.
+TEST(ControlGroups, SmallestQuotaRoundedUpAndLeastMemoryRoomUpTheTree) {
   const std::pair<std::array<std::string, 3>, int> cases[] = {
       {{"", "", ""}, 0}, {{"", "max 100000", "50000 100000"}, 1}, {{"300000 100000", "garbage", "800000 100000"}, 3},
       // whole fields of digits only, without overflow
@@ -74,11 +76,23 @@ TEST(ProcessorCount, SmallestQuotaUpTheTreeRoundedUp) {
   const auto root = std::filesystem::path(::testing::TempDir()) / ("cgroup_" + std::to_string(getpid()));
   std::filesystem::create_directories(root / "proc/self");
   std::filesystem::create_directories(root / "sys/fs/cgroup/outer/inner");
-  std::ofstream(root / "proc/self/cgroup") << "1:name=systemd:/elsewhere\n0::/outer/inner\n";
+  std::filesystem::create_directories(root / "sys/fs/cgroup/memory/outer/inner");
+  std::ofstream(root / "proc/self/cgroup") << "1:name=systemd:/elsewhere\n5:cpu,memory:/outer/inner\n0::/outer/inner\n";
   for (const auto& [maxes, limit] : cases) {
     const char* groups[] = {"", "outer/", "outer/inner/"};
     for (int i = 0; i < 3; ++i) std::ofstream(root / "sys/fs/cgroup" / groups[i] / "cpu.max") << maxes[i] << "\n";
     EXPECT_EQ(ControlGroupProcessorLimit(root.string()), limit) << maxes[1] << "/" << maxes[2];
+  }
+  const char* memoryFiles[] = {"outer/memory.max", "outer/memory.current", "outer/inner/memory.max", "outer/inner/memory.current",
+                               "memory/outer/inner/memory.limit_in_bytes", "memory/outer/inner/memory.usage_in_bytes"};
+  const std::pair<std::array<std::string, 6>, std::uint64_t> rooms[] = {
+      {{"", "", "", "", "", ""}, NoMemoryLimit}, {{"1000", "200", "max", "100", "", ""}, 800}, {{"1000", "1200", "", "", "", ""}, 0},
+      {{"", "", "1000", "lots", "", ""}, 0} /* usage unknown */, {{"1e9", "5", " 1000", "5", "", ""}, NoMemoryLimit},
+      {{"", "", "5000", "100", "4096", "1024"}, 3072}};
+  for (const auto& [texts, room] : rooms) {
+    for (int i = 0; i < 6; ++i) std::filesystem::remove(root / "sys/fs/cgroup" / memoryFiles[i]);
+    for (int i = 0; i < 6; ++i) if (!texts[i].empty()) std::ofstream(root / "sys/fs/cgroup" / memoryFiles[i]) << texts[i];
+    EXPECT_EQ(ControlGroupMemoryRoom(root.string()), room) << texts[2] << "/" << texts[3];
   }
   std::filesystem::remove_all(root);
   EXPECT_GE(UsableProcessorCount(), 1);
