@@ -123,8 +123,8 @@ struct ModuleLocation {
   std::uintptr_t base;
 };
 
-// The module whose image holds address; false when none does. The executable's
-// path is the one GetModuleFileNameA gives.
+// The module whose image holds address; false when none does, or when its path
+// cannot be had. The executable's path is the one GetModuleFileNameA gives.
 bool FindModuleOf(std::uintptr_t address, ModuleLocation& module);
 
 // The name of a module in the reports: the part of its path behind the last

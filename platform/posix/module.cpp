@@ -36,7 +36,7 @@ bool FindModuleOf(std::uintptr_t address, ModuleLocation& module) {
     module.pathLength = static_cast<std::uint32_t>(strnlen(path, room));
     std::memcpy(module.path, path, module.pathLength);
   }
-  return true;
+  return module.pathLength > 0;  // a module is known by its file name
 }
 
 }  // namespace dartcirc

@@ -67,7 +67,9 @@ void ExpectOutcome(const TableRow& row, const FakePlatform& scenario, const Reco
   const std::string name = at.name, outcome = row[3] == "report" && !scenario.closedHandles.empty() ? "no report" : row[3];
   if (outcome == "report" || outcome == "no report") {
     EXPECT_EQ(failed.exit, 1);
-    const std::string head = Cp932FromUtf8(row[4] + "がモジュール " + row[6] + " の "), tail = Cp932FromUtf8(" で発生しました。\n" + row[5] + ".\r\n");
+    // The program is named by the file name of its path, dartcirc (dartcirc.exe on Windows).
+    const std::string program = row[6].empty() ? "" : std::string(FileNameOf(scenario.moduleFileName));
+    const std::string head = Cp932FromUtf8(row[4] + "がモジュール ") + program + Cp932FromUtf8(" の "), tail = Cp932FromUtf8(" で発生しました。\n" + row[5] + ".\r\n");
     std::string before = failed.output;
     if (outcome == "report") {
       const std::size_t start = before.size() - std::min(before.size(), head.size() + 8 + tail.size());
