@@ -62,27 +62,30 @@ constexpr std::int32_t CoarseTestFromRadius = 64;
 // integer, at least 64^2 where the coarse test is used) and s the state of the
 // integer draw j of x, so j = floor(sR / 2^32). Each rounding of x goes towards a
 // value in [j, j + 1], whose ends are representable, so x lies in [j, j + 1].
-// P = (s >> 1) R / 2^31 lies in (sR / 2^32 - 1/2, sR / 2^32], so x lies in
-// (P - 1, P + 3/2). The coarse test counts in units of 2^31 / R: its coordinate is
-// s >> 1 rounded to float, which is P(1 + d) / (R / 2^31) with |d| <= f. Below, a
-// and b are the coordinates of x and y in units of 1, w their computed sum of
-// squares in units of 1 (so the computed value times R^2 / 2^62), and the bounds
-// also in units of 1. So max(0, a(1 - 2f) - 1) <= x < a(1 + 2f) + 2; the same for
-// y and b. With W = a^2 + b^2, w = W(1 + g), |g| <= (1+f)^2 - 1, fused or not, and
-// a + b <= sqrt(2W). With T and S = T(1 + c), |c| < 2.01v, as in the margin above:
-//   T < (1+2f)^2 W + 4(1+2f) sqrt(2W) + 8, so S < (1 + 7f) w + 6 sqrt(w) + 9;
-//   T >= (1-4f) W - 2 sqrt(2W), so S > (1 - 7f) w - 3 sqrt(w), which grows with w
-//   above 3.
-// With L' = Q(1 - 2^-20) - 6 sqrt(Q) - 9 and H' = Q(1 + 2^-20) + 3 sqrt(Q) + 9:
-//   w <= L' gives S < (1 + 7f) L' + 6 sqrt(Q) + 9 <= Q(1 + 7f)(1 - 2^-20) < Q:
-//   inside;
-//   w > H' gives S > (1 - 7f) H' - 3 sqrt(H'), and as sqrt(H') <= sqrt(Q)(1 + 2^-21)
-//   + 3/2 + 9 / (2 sqrt(Q)), that is at least Q + (9/16) 2^-20 Q - 3 sqrt(Q) 2^-20
-//   + 4.5 - 13.5 / sqrt(Q) - 7f (3 sqrt(Q) + 9) > Q for Q >= 64^2: outside.
-// The slack of about (9/16) 2^-20 Q on either side also covers the rounding of L'
-// and H' and their division by R^2 / 2^62 in double; the float bounds are rounded
-// outwards from those. About 7 / R of the points have w in (L', H'] and go on to
-// the fine test.
+// P = (s >> 1) R / 2^31 lies in (sR / 2^32 - R / 2^32, sR / 2^32], so x lies in
+// (P - 1, P + e) with e = 1 + R / 2^32, below 3/2. The coarse test counts in units
+// of 2^31 / R: its coordinate is s >> 1 rounded to float, which is P(1 + d) /
+// (R / 2^31) with |d| <= f. Below, a and b are the coordinates of x and y in units
+// of 1, w their computed sum of squares in units of 1 (so the computed value times
+// R^2 / 2^62), and the bounds also in units of 1. So max(0, a(1 - 2f) - 1) <= x <
+// a(1 + 2f) + e; the same for y and b. With W = a^2 + b^2, w = W(1 + g),
+// |g| <= (1+f)^2 - 1, fused or not, and a + b <= sqrt(2W). With T and
+// S = T(1 + c), |c| < 2.01v, as in the margin above:
+//   T < (1+2f)^2 W + 2e(1+2f) sqrt(2W) + 2e^2, so S < (1 + 7f) w + 2.83e sqrt(w)
+//   + 2.01e^2;
+//   T >= (1-4f) W - 2 sqrt(2W), so S > (1 - 7f) w - 2.83 sqrt(w), which grows with
+//   w above 2.
+// With L' = Q(1 - 2^-20) - 2.83e sqrt(Q) - 2.01e^2 and
+// H' = Q(1 + 2^-20) + 2.83 sqrt(Q) + 9:
+//   w <= L' gives S < (1 + 7f) L' + 2.83e sqrt(Q) + 2.01e^2 <= Q(1 + 7f)(1 - 2^-20)
+//   < Q: inside;
+//   w > H' gives S > (1 - 7f) H' - 2.83 sqrt(H'), and as sqrt(H') <= sqrt(Q)(1 + 8f)
+//   + 1.415 + 4.5 / sqrt(Q), that is at least Q + 9fQ - 15f 2.83 sqrt(Q) - 63f
+//   + 4.99 - 12.74 / sqrt(Q) > Q for Q >= 64^2: outside.
+// The slack of about 9fQ on either side also covers the rounding of L' and H' and
+// their division by R^2 / 2^62 in double; the float bounds are rounded outwards
+// from those. About 4.5 / R of the points have w in (L', H'] and go on to the fine
+// test.
 // The grid test. The exact coordinate of the draws i, j is t = j + i/R = X/R with
 // X = jR + i, an integer below R^2, so T = tx^2 + ty^2 = (X^2 + Y^2) / R^2, and the
 // margin above gives |S/T - 1| < 2.1u; RS = R^2 exactly. X^2 + Y^2 is an integer:
@@ -185,10 +188,11 @@ bool MethodApplies(BlockMethod method, const BlockFilter& filter) {
 BlockFilter FilterFor(std::int32_t radius, double radiusSquared) {
   const double root = std::sqrt(radiusSquared);
   const double unitSquared = (radius * 0x1p-31) * (radius * 0x1p-31);  // R^2 / 2^62
+  const double over = 1 + radius * 0x1p-32;                              // e
   const CoarseBounds coarse{
       radius >= CoarseTestFromRadius,
-      FloatAtMost((radiusSquared * (1 - 0x1p-20) - 6 * root - 9) / unitSquared),
-      FloatAtLeast((radiusSquared * (1 + 0x1p-20) + 3 * root + 9) / unitSquared)};
+      FloatAtMost((radiusSquared * (1 - 0x1p-20) - 2.83 * over * root - 2.01 * over * over) / unitSquared),
+      FloatAtLeast((radiusSquared * (1 + 0x1p-20) + 2.83 * root + 9) / unitSquared)};
   BlockFilter filter{radius,
                      1.0 / radius,
                      radiusSquared * (1 - 0x1p-47),

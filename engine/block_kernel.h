@@ -336,99 +336,109 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   return tally;
 }
 
-// The verdicts of a test in single precision on the points of a group, a square
-// against bounds at or below which a point is inside and above which it is outside.
-// The points between, left open, are noted as they come, without a branch (a
-// mispredicted branch for each group would cost more); a chunk of groups at a time
-// the states of their integer draws are found again from the chunk's first ones and
-// packed, and go through the fine test Lanes points at a time.
+// The verdict of a test in single precision on the points of a group: a square
+// against bounds at or below which a point is inside and above which it is
+// outside. The points inside are counted; the lanes of the others between the
+// bounds, left open, are given back.
 template <class Path>
-class SinglesVerdicts {
+struct SinglesBounds {
+  typename VectorsOf<Path::Bytes>::Singles inside;
+  typename VectorsOf<Path::Bytes>::Singles outside;
+};
+
+template <class Path>
+unsigned OpenLanes(typename VectorsOf<Path::Bytes>::Singles square, const SinglesBounds<Path>& bounds,
+                   typename VectorsOf<Path::Bytes>::Integers& insideCounts) {  // minus the points inside
+  // Inside implies not outside, so the open lanes are the difference of the two.
+  if constexpr (ComparesIntoMasks<Path>) {
+    const unsigned inside = Path::SinglesAtMost(square, bounds.inside);
+    insideCounts = Path::MinusOneIn(insideCounts, inside);
+    return Path::SinglesAtMost(square, bounds.outside) ^ inside;
+  } else {
+    const auto inside = square <= bounds.inside;
+    insideCounts += inside;  // all ones, minus one, where inside
+    return Path::WordLaneBits((square <= bounds.outside) ^ inside);
+  }
+}
+
+// The points a test left open, noted with their groups as they come, without a
+// branch (a mispredicted branch for each group would cost more); a chunk of groups
+// at a time the states of their integer draws are found again from the chunk's
+// first ones and packed, and go through the fine test Lanes points at a time, as
+// many as fill vectors, the rest with the next chunk's. The notes and the counts
+// stay with the loop, in registers.
+template <class Path>
+class OpenPoints {
  public:
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
-  using Integers = typename V::Integers;
-  using Singles = typename V::Singles;
   static constexpr int Lanes = Path::Bytes / 4;
   static constexpr int ChunkGroups = 64;
 
-  SinglesVerdicts(const BlockFilter& filter, float insideBound, float outsideBound)
-      : fine_(filter),
-        radius_(typename V::Wide{} + static_cast<std::uint32_t>(filter.radius)),
-        insideBound_(Singles{} + insideBound),
-        outsideBound_(Singles{} + outsideBound) {}
-
-  void Give(Singles square, int groupInChunk) {
-    // Inside implies not outside, so the open lanes are the difference of the two.
-    unsigned lanes;
-    if constexpr (ComparesIntoMasks<Path>) {
-      const unsigned inside = Path::SinglesAtMost(square, insideBound_);
-      lanes = Path::SinglesAtMost(square, outsideBound_) ^ inside;
-      insideCounts_ = Path::MinusOneIn(insideCounts_, inside);
-    } else {
-      const Integers inside = square <= insideBound_;
-      lanes = Path::WordLaneBits((square <= outsideBound_) ^ inside);
-      insideCounts_ += inside;  // all ones, minus one, where inside
-    }
-    open_[openCount_] = {static_cast<std::uint16_t>(groupInChunk), static_cast<std::uint16_t>(lanes)};
-    openCount_ += lanes != 0;
-  }
-
-  // The open points of the chunk whose first group's integer draws follow the states
-  // stateX and stateY.
-  void SettleChunk(Words stateX, Words stateY) {
-    int packed = 0;
-    for (const OpenGroup& found : std::span(open_, openCount_)) {
-      const RandomSteps steps = GroupSteps<Lanes>[found.group];
-      const Words packedX = Path::PackedLanes(Stepped<Path>(stateX, steps), found.lanes);
-      const Words packedY = Path::PackedLanes(Stepped<Path>(stateY, steps), found.lanes);
-      std::memcpy(openX_ + packed, &packedX, sizeof packedX);
-      std::memcpy(openY_ + packed, &packedY, sizeof packedY);
-      packed += std::popcount(found.lanes);
-    }
-    openCount_ = 0;
-    for (int first = 0; first < packed; first += Lanes) {
-      const int count = packed - first < Lanes ? packed - first : Lanes;
-      Words integerX{}, integerY{};
-      std::memcpy(&integerX, openX_ + first, 4 * count);
-      std::memcpy(&integerY, openY_ + first, 4 * count);
-      const Words states[4] = {Stepped<Path>(integerX, OneStepBack), integerX,
-                               Stepped<Path>(integerY, OneStepBack), integerY};
-      typename V::Reals even[4];
-      typename V::Reals odd[4];
-#pragma GCC unroll 4
-      for (int k = 0; k < 4; ++k) {
-        const auto pair = reinterpret_cast<typename V::Wide>(states[k]);
-        even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius_);
-        odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius_);
-      }
-      const unsigned lanes = (1u << count) - 1;
-      fine_.Test(even[0], even[1], even[2], even[3], EvenLaneBits(lanes));
-      fine_.Test(odd[0], odd[1], odd[2], odd[3], EvenLaneBits(lanes >> 1));
-    }
-  }
-
-  BlockTally Tally() const {
-    BlockTally tally = fine_.Tally();
-    for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts_[i];
-    return tally;
-  }
-
- private:
-  struct OpenGroup {
+  struct Group {
     std::uint16_t group;  // in the chunk
     std::uint16_t lanes;
   };
 
+  explicit OpenPoints(const BlockFilter& filter)
+      : fine_(filter), radius_(typename V::Wide{} + static_cast<std::uint32_t>(filter.radius)) {}
+
+  // The open points of the groups of the chunk whose first group's integer draws
+  // follow the states stateX and stateY; those that do not fill a vector wait for the
+  // next chunk's. Kept out of the loop, so that the loop keeps its registers.
+  [[gnu::noinline]] void Settle(std::span<const Group> groups, Words stateX, Words stateY) {
+    for (const Group& found : groups) {
+      const RandomSteps steps = GroupSteps<Lanes>[found.group];
+      const Words packedX = Path::PackedLanes(Stepped<Path>(stateX, steps), found.lanes);
+      const Words packedY = Path::PackedLanes(Stepped<Path>(stateY, steps), found.lanes);
+      std::memcpy(openX_ + packed_, &packedX, sizeof packedX);
+      std::memcpy(openY_ + packed_, &packedY, sizeof packedY);
+      packed_ += std::popcount(found.lanes);
+    }
+    const int whole = packed_ - packed_ % Lanes;
+    for (int first = 0; first < whole; first += Lanes) Test(first, Lanes);
+    std::memmove(openX_, openX_ + whole, sizeof(Words));  // the rest, and what the last store wrote past it
+    std::memmove(openY_, openY_ + whole, sizeof(Words));
+    packed_ -= whole;
+  }
+
+  // The points found inside by the fine test, less insideCounts, and those that took
+  // the exact test.
+  BlockTally Tally(typename V::Integers insideCounts) {
+    if (packed_ > 0) Test(0, packed_);
+    BlockTally tally = fine_.Tally();
+    for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts[i];
+    return tally;
+  }
+
+ private:
+  // The fine test of count packed points from first on. The last packed vector was
+  // stored whole, so a vector from first on is all written.
+  void Test(int first, int count) {
+    Words integerX, integerY;
+    std::memcpy(&integerX, openX_ + first, sizeof integerX);
+    std::memcpy(&integerY, openY_ + first, sizeof integerY);
+    const Words states[4] = {Stepped<Path>(integerX, OneStepBack), integerX, Stepped<Path>(integerY, OneStepBack),
+                             integerY};
+    typename V::Reals even[4];
+    typename V::Reals odd[4];
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      const auto pair = reinterpret_cast<typename V::Wide>(states[k]);
+      even[k] = DrawsOfStates<Path>(pair << StateShift<Path>, radius_);
+      odd[k] = DrawsOfStates<Path>((pair >> 32) << StateShift<Path>, radius_);
+    }
+    const unsigned lanes = (1u << count) - 1;
+    fine_.Test(even[0], even[1], even[2], even[3], EvenLaneBits(lanes));
+    fine_.Test(odd[0], odd[1], odd[2], odd[3], EvenLaneBits(lanes >> 1));
+  }
+
+ private:
   FineTest<Path> fine_;
   typename V::Wide radius_;
-  Singles insideBound_;
-  Singles outsideBound_;
-  Integers insideCounts_{};  // minus the points found inside, lane by lane
-  OpenGroup open_[ChunkGroups];
-  int openCount_ = 0;
-  std::uint32_t openX_[(ChunkGroups + 1) * Lanes];  // a packed vector is stored whole
-  std::uint32_t openY_[(ChunkGroups + 1) * Lanes];
+  int packed_ = 0;
+  std::uint32_t openX_[(ChunkGroups + 2) * Lanes];  // a packed vector is stored whole
+  std::uint32_t openY_[(ChunkGroups + 2) * Lanes];
 };
 
 // Every point through the coarse test, Lanes at a time, and those it leaves open
@@ -437,10 +447,11 @@ template <class Path>
 BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
+  using Integers = typename V::Integers;
   using Singles = typename V::Singles;
+  using Open = OpenPoints<Path>;
   constexpr int Lanes = Path::Bytes / 4;
   constexpr int Groups = BlockSize / Lanes;
-  constexpr int ChunkGroups = SinglesVerdicts<Path>::ChunkGroups;
 
   Words integerStateX;
   Words integerStateY;
@@ -449,7 +460,10 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
     integerStateY[i] = Advance(stateBefore, StepsAhead(4 * i + 4));
   }
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  SinglesVerdicts<Path> verdicts(filter, filter.coarse.surelyInside, filter.coarse.surelyOutside);
+  const SinglesBounds<Path> bounds{Singles{} + filter.coarse.surelyInside, Singles{} + filter.coarse.surelyOutside};
+  Integers insideCounts{};
+  Open points(filter);
+  typename Open::Group open[Open::ChunkGroups];
 
   // Two groups at a time, each stepping its states two groups on: the step is a
   // 32-bit multiply, which takes 10 cycles on some cores, and one chain of them
@@ -457,13 +471,16 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   Words nextStateX = Stepped<Path>(integerStateX, jump);
   Words nextStateY = Stepped<Path>(integerStateY, jump);
   constexpr RandomSteps jumpTwo = ThenSteps(jump, jump);
-  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {  // ChunkGroups is even
-    const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
+  for (int chunk = 0; chunk < Groups; chunk += Open::ChunkGroups) {  // ChunkGroups is even
+    const int chunkEnd = chunk + Open::ChunkGroups < Groups ? chunk + Open::ChunkGroups : Groups;
     const Words chunkStateX = integerStateX, chunkStateY = integerStateY;
+    int openCount = 0;
     const auto coarseTest = [&](Words stateX, Words stateY, int group) {
-      const Singles coarseX = __builtin_convertvector(reinterpret_cast<typename V::Integers>(stateX >> 1), Singles);
-      const Singles coarseY = __builtin_convertvector(reinterpret_cast<typename V::Integers>(stateY >> 1), Singles);
-      verdicts.Give(coarseX * coarseX + coarseY * coarseY, group - chunk);
+      const Singles coarseX = __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles);
+      const Singles coarseY = __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles);
+      const unsigned lanes = OpenLanes<Path>(coarseX * coarseX + coarseY * coarseY, bounds, insideCounts);
+      open[openCount] = {static_cast<std::uint16_t>(group - chunk), static_cast<std::uint16_t>(lanes)};
+      openCount += lanes != 0;
     };
     for (int group = chunk; group < chunkEnd; group += 2) {
       coarseTest(integerStateX, integerStateY, group);
@@ -473,9 +490,9 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       nextStateX = Stepped<Path>(nextStateX, jumpTwo);
       nextStateY = Stepped<Path>(nextStateY, jumpTwo);
     }
-    verdicts.SettleChunk(chunkStateX, chunkStateY);
+    points.Settle({open, static_cast<std::size_t>(openCount)}, chunkStateX, chunkStateY);
   }
-  return verdicts.Tally();
+  return points.Tally(insideCounts);
 }
 
 template <class Path>
@@ -510,10 +527,12 @@ auto CoordinateOfStates(Words fractionState, Words integerState, std::uint32_t r
 // the fine test.
 template <class Path>
 BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& filter) {
-  using Words = typename VectorsOf<Path::Bytes>::Words;
+  using V = VectorsOf<Path::Bytes>;
+  using Words = typename V::Words;
+  using Singles = typename V::Singles;
+  using Open = OpenPoints<Path>;
   constexpr int Lanes = Path::Bytes / 4;
   constexpr int Groups = BlockSize / Lanes;
-  constexpr int ChunkGroups = SinglesVerdicts<Path>::ChunkGroups;
 
   Words states[4];
   for (int k = 0; k < 4; ++k) {
@@ -522,20 +541,27 @@ BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& f
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
   const auto radius = static_cast<std::uint32_t>(filter.radius);
   constexpr float units = ConvertsUnsigned<Path> ? 4 : 1;  // the bounds are in units of 2^-62
-  SinglesVerdicts<Path> verdicts(filter, filter.fractions.surelyInside * units, filter.fractions.surelyOutside * units);
-  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
-    const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
+  const SinglesBounds<Path> bounds{Singles{} + filter.fractions.surelyInside * units,
+                                   Singles{} + filter.fractions.surelyOutside * units};
+  typename V::Integers insideCounts{};
+  Open points(filter);
+  typename Open::Group open[Open::ChunkGroups];
+  for (int chunk = 0; chunk < Groups; chunk += Open::ChunkGroups) {
+    const int chunkEnd = chunk + Open::ChunkGroups < Groups ? chunk + Open::ChunkGroups : Groups;
     const Words chunkStateX = states[1], chunkStateY = states[3];
+    int openCount = 0;
     for (int group = chunk; group < chunkEnd; ++group) {
       const auto x = CoordinateOfStates<Path>(states[0], states[1], radius);
       const auto y = CoordinateOfStates<Path>(states[2], states[3], radius);
-      verdicts.Give(x * x + y * y, group - chunk);
+      const unsigned lanes = OpenLanes<Path>(x * x + y * y, bounds, insideCounts);
+      open[openCount] = {static_cast<std::uint16_t>(group - chunk), static_cast<std::uint16_t>(lanes)};
+      openCount += lanes != 0;
 #pragma GCC unroll 4
       for (int k = 0; k < 4; ++k) states[k] = Stepped<Path>(states[k], jump);
     }
-    verdicts.SettleChunk(chunkStateX, chunkStateY);
+    points.Settle({open, static_cast<std::size_t>(openCount)}, chunkStateX, chunkStateY);
   }
-  return verdicts.Tally();
+  return points.Tally(insideCounts);
 }
 
 template <class Path>
