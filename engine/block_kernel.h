@@ -160,6 +160,27 @@ unsigned WordLaneBitsOneByOne(typename Vectors::Integers m) {
   return bits;
 }
 
+// The steps from the state before a block to the states of draw k of the points of
+// its first group, one in each of Lanes lanes: 4i + k + 1 for lane i. A table, so
+// that a block starts with one multiply for each, not with 32 squarings.
+template <int Lanes>
+inline constexpr auto FirstGroupSteps = [] {
+  std::array<std::array<RandomSteps, Lanes>, 4> steps{};
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < Lanes; ++i) steps[k][i] = StepsAhead(4 * i + k + 1);
+  }
+  return steps;
+}();
+
+// The states of draw k of the points of the first group after stateBefore.
+template <class Words>
+Words FirstGroupStates(std::uint32_t stateBefore, int k) {
+  constexpr int Lanes = sizeof(Words) / 4;
+  Words states;
+  for (int i = 0; i < Lanes; ++i) states[i] = Advance(stateBefore, FirstGroupSteps<Lanes>[k][i]);
+  return states;
+}
+
 // The steps of 0 to 63 groups of Lanes points.
 template <int Lanes>
 inline constexpr auto GroupSteps = [] {
@@ -281,9 +302,7 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   if (filter.radius == 1) return {BlockSize, 0};
 
   Words states[4];
-  for (int k = 0; k < 4; ++k) {
-    for (int i = 0; i < Lanes; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
-  }
+  for (int k = 0; k < 4; ++k) states[k] = FirstGroupStates<Words>(stateBefore, k);
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
   const auto radius = typename V::Shorts{} + static_cast<std::uint16_t>(filter.radius);
   const Words radiusAndOne = Words{} + (static_cast<std::uint32_t>(filter.radius) << 16 | 1);
@@ -453,12 +472,8 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   constexpr int Lanes = Path::Bytes / 4;
   constexpr int Groups = BlockSize / Lanes;
 
-  Words integerStateX;
-  Words integerStateY;
-  for (int i = 0; i < Lanes; ++i) {
-    integerStateX[i] = Advance(stateBefore, StepsAhead(4 * i + 2));
-    integerStateY[i] = Advance(stateBefore, StepsAhead(4 * i + 4));
-  }
+  Words integerStateX = FirstGroupStates<Words>(stateBefore, 1);
+  Words integerStateY = FirstGroupStates<Words>(stateBefore, 3);
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
   const SinglesBounds<Path> bounds{Singles{} + filter.coarse.surelyInside, Singles{} + filter.coarse.surelyOutside};
   Integers insideCounts{};
@@ -535,9 +550,7 @@ BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& f
   constexpr int Groups = BlockSize / Lanes;
 
   Words states[4];
-  for (int k = 0; k < 4; ++k) {
-    for (int i = 0; i < Lanes; ++i) states[k][i] = Advance(stateBefore, StepsAhead(4 * i + k + 1));
-  }
+  for (int k = 0; k < 4; ++k) states[k] = FirstGroupStates<Words>(stateBefore, k);
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
   const auto radius = static_cast<std::uint32_t>(filter.radius);
   constexpr float units = ConvertsUnsigned<Path> ? 4 : 1;  // the bounds are in units of 2^-62
