@@ -45,7 +45,7 @@ std::string_view MethodName(BlockMethod method) {
 // and AVX2: the grid test is the fastest up to here, the fraction test from here up to
 // the next, the coarse test beyond.
 constexpr std::int32_t GridFastestUpTo = 24;
-constexpr std::int32_t FractionsFastestUpTo = 600;
+constexpr std::int32_t FractionsFastestUpTo = 90;
 
 std::vector<BlockMethod> MethodsFor(const BlockFilter& filter) {
   using enum BlockMethod;
