@@ -2,10 +2,12 @@
 // precision from the integer draws alone decides the points far from the circle;
 // for the others S = x^2 + y^2 is computed in double with vector instructions and
 // compared with R^2 against a margin that covers every difference from the exact
-// computation; only the points within the margin take the exact per-point test. Up
-// to R = 181, the grid test decides every point from its four draws in integers,
-// and only the points on the circle take the exact test. Each filter's bounds are
-// proved in block_filter.cpp. The count is always the exact one.
+// computation; only the points within the margin take the exact per-point test.
+// From R = 2 to 4096, the fraction test takes each coordinate in single precision
+// from the states of its draws, within 1 / R, and leaves the points near the circle
+// to the fine test. Up to R = 181, the grid test decides every point from its four
+// draws in integers, and only the points on the circle take the exact test. Each
+// filter's bounds are proved in block_filter.cpp. The count is always the exact one.
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // the coarse square 2 x (vpsrld, vcvtdq2ps) + vmulps + vfmadd, its verdict 2 vcmpps,
 // vpxor, vpaddd, vmovmskps: 15 vector operations, 1.9 a point. A core that issues
 // 4 vector operations a cycle, as this one, needs at least 0.47 cycles a point:
-// 5.2 G points/s at 2.45 GHz. About 7 / R of the points are left open (5.5% of the
+// 5.2 G points/s at 2.45 GHz. About 4.5 / R of the points are left open (3.5% of the
 // groups at R = 1000); they are packed by a permute from a table of the orders of
 // 8 lanes, and take the fine test 8 at a time, about 60 operations.
 #include <immintrin.h>

@@ -30,7 +30,7 @@ std::string_view MethodName(BlockMethod method);
 std::vector<BlockMethod> MethodsFor(const BlockFilter& filter);
 
 // Timing costs 3 blocks on each candidate, up to 12 of them: on a processor with
-// AVX-512 about 90 of the fastest candidate's blocks, the baseline path's taking 6
+// AVX-512 about 100 of the fastest candidate's blocks, the baseline path's taking 7
 // times as long as the AVX-512 paths' (R = 100, where three methods apply), 0.2 ms.
 // From 4096 blocks a thread that is under 3% of a run that the fixed order already
 // had right, where a wrong order can cost half the run.
