@@ -26,7 +26,7 @@ install_missing() {
 install_missing cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev faketime googletest \
                 g++-mingw-w64-i686-posix wine wine32:i386 locales
 # Wine gives a program code page 932 under an installed Japanese UTF-8 locale.
-locale -a | grep -qx ja_JP.utf8 || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+locale -a | grep -x ja_JP.utf8 >/dev/null || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 
 [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --target dartcirc runs_test

@@ -142,10 +142,11 @@ TEST_P(Runs, ExitCodeAndEveryByteWritten) {
 INSTANTIATE_TEST_SUITE_P(Rows, Runs, ::testing::ValuesIn(Rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.fields[0]; });
 
-// The splitter of the Windows build over the system's own GetCommandLineA and
-// CharNextA, one run of tests/support/arguments_program.cpp per row of
-// tests/data/command_lines.tsv, under Wine in the row's ANSI code page: 932 from the
-// locale ja_JP.UTF-8, 1252 from C.
+// The splitter of the Windows build over the system's own CharNextA, one run of
+// tests/support/arguments_program.cpp per row of tests/data/command_lines.tsv, under
+// Wine in the row's ANSI code page (932 from the locale ja_JP.UTF-8, 1252 from C):
+// started with the row's command line, which it reads through GetCommandLineA, or
+// given it in place of that.
 TEST(CommandLines, SplitByTheSystemsCallsInEachCodePage) {
   if (WindowsBuild == nullptr) GTEST_SKIP() << "for a Windows build";
   for (const TableRow& row : ReadTable("command_lines.tsv")) {
