@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds dartcirc for 32-bit Windows with MinGW-w64 and tests it under Wine: the
 # unit tests through CTest, every row of tests/data/runs.tsv that holds on Windows
-# (run by the Linux-built end-to-end runner), and pinned-clock runs of the .exe
-# against the x86-64 Linux binary, byte for byte. Installs first what the machine
-# lacks.
+# and the raw command lines of tests/data/command_lines.tsv in code pages 932 and
+# 1252 (both run by the Linux-built end-to-end runner), and pinned-clock runs of the
+# .exe against the x86-64 Linux binary, byte for byte. Installs first what the
+# machine lacks.
 #   tests/cross_windows.sh     32-bit build in build-windows/, x86-64 Linux build in build/
 # A kernel without IA-32 emulation runs no 32-bit x86 code, so no 32-bit Wine: there
 # the 32-bit build is built alone, and the tests run on the 64-bit Windows build of
@@ -23,7 +24,9 @@ install_missing() {
   fi
 }
 install_missing cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev faketime googletest \
-                g++-mingw-w64-i686-posix wine wine32:i386
+                g++-mingw-w64-i686-posix wine wine32:i386 locales
+# Wine gives a program code page 932 under an installed Japanese UTF-8 locale.
+locale -a | grep -x ja_JP.utf8 >/dev/null || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 
 [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --target dartcirc runs_test
@@ -62,7 +65,7 @@ trap 'wineserver -k || true' EXIT
 
 ctest --test-dir "$windows" --output-on-failure -j 2
 DARTCIRC_WINDOWS_BUILD="$PWD/$windows" DARTCIRC_WINE="$wine" DARTCIRC_WINE_CLOCK="$PWD/$windows/pinned_clock.so" \
-    build/tests/runs_test --gtest_filter='Rows/*' --gtest_brief=1
+    build/tests/runs_test --gtest_filter='Rows/*:CommandLines.*' --gtest_brief=1
 
 # The same clock time and arguments must give the same bytes and exit code from the
 # .exe as from the Linux binary. Reports name the program file, which is a .exe on

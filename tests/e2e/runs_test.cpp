@@ -7,8 +7,8 @@
 // processor differs (an integer division by zero does not trap there). With
 // DARTCIRC_WINDOWS_BUILD naming a Windows build, its programs run instead, under
 // Wine (tests/cross_windows.sh): every row but those marked for Linux alone, with
-// the module names of the reports ending in .exe. Then the runs that need a
-// program path or a limit of their own.
+// the module names of the reports ending in .exe, and the raw command lines. Then
+// the runs that need a program path or a limit of their own.
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -141,6 +141,23 @@ TEST_P(Runs, ExitCodeAndEveryByteWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Runs, ::testing::ValuesIn(Rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.fields[0]; });
+
+// The splitter of the Windows build over the system's own CharNextA, one run of
+// tests/support/arguments_program.cpp per row of tests/data/command_lines.tsv, under
+// Wine in the row's ANSI code page (932 from the locale ja_JP.UTF-8, 1252 from C):
+// started with the row's command line, which it reads through GetCommandLineA, or
+// given it in place of that.
+TEST(CommandLines, SplitByTheSystemsCallsInEachCodePage) {
+  if (WindowsBuild == nullptr) GTEST_SKIP() << "for a Windows build";
+  for (const TableRow& row : ReadTable("command_lines.tsv")) {
+    std::string hex;
+    for (const unsigned char byte : row[3]) hex += {"0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
+    const RunOptions options{.program = std::string(WindowsBuild) + "/tests/arguments_program.exe",
+                             .environment = {row[1] == "932" ? "LC_ALL=ja_JP.UTF-8" : "LC_ALL=C",
+                                             (row[2] == "started" ? "DARTCIRC_STARTED_WITH=" : "DARTCIRC_GIVEN_LINE=") + hex}};
+    EXPECT_EQ(RunDartcirc(options).output, row[1] + " " + row[4]) << row[0];
+  }
+}
 
 // The report names the program by the file it was started from, however it is
 // reached: a path longer than a report holds, a removed file, a file really so
