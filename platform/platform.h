@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 namespace dartcirc {
@@ -91,7 +92,10 @@ inline bool StartThread(void (*entry)(void*), void* argument, Handle* thread) {
 }
 inline void JoinThread(Handle thread) { Platform->joinThread(thread); }
 inline const char* CharNextA(const char* position) { return Platform->charNextA(position); }
-[[noreturn]] void ExitProcess(std::int32_t code);
+[[noreturn]] inline void ExitProcess(std::int32_t code) {
+  Platform->exitProcess(code);
+  std::abort();  // only a broken fake comes back
+}
 
 // Process-wide set-up of the platform, once at start-up.
 void StartPlatform();

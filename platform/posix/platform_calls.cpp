@@ -191,11 +191,6 @@ const PlatformCalls SystemPlatform = {
 
 const PlatformCalls* Platform = &SystemPlatform;
 
-void ExitProcess(std::int32_t code) {
-  Platform->exitProcess(code);
-  std::abort();  // only a broken fake comes back
-}
-
 // Output to a standard output that is a terminal whose locale reads UTF-8 is
 // converted to UTF-8 from here on.
 void StartPlatform() {

@@ -1,7 +1,6 @@
 // The platform calls over the Windows API: each slot is the call of the same name.
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -110,11 +109,6 @@ const PlatformCalls SystemPlatform = {
 };
 
 const PlatformCalls* Platform = &SystemPlatform;
-
-void ExitProcess(std::int32_t code) {
-  Platform->exitProcess(code);
-  std::abort();  // only a broken fake comes back
-}
 
 // Nothing to set up: the handles, the command line and the error modes are the
 // ones the process was started with.
