@@ -58,6 +58,10 @@ struct Avx2Path {
   static unsigned WordLaneBits(Vectors::Integers m) {
     return _mm256_movemask_ps(reinterpret_cast<__m256>(m));
   }
+  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
+    const __m256i excess = _mm256_subs_epu16(reinterpret_cast<__m256i>(a), reinterpret_cast<__m256i>(b));
+    return !_mm256_testz_si256(excess, excess);
+  }
   static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {
     const __m256i order = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(PackingOrders[lanes].data())));
     return reinterpret_cast<Vectors::Words>(_mm256_permutevar8x32_epi32(reinterpret_cast<__m256i>(values), order));

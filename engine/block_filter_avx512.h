@@ -39,6 +39,9 @@ struct Avx512FPath {
   static unsigned WordLaneBits(Vectors::Integers m) {
     return _mm512_movepi32_mask(reinterpret_cast<__m512i>(m));
   }
+  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
+    return _mm512_cmpgt_epu16_mask(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)) != 0;
+  }
   static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {
     return reinterpret_cast<Vectors::Words>(
         _mm512_maskz_compress_epi32(static_cast<__mmask16>(lanes), reinterpret_cast<__m512i>(values)));
@@ -49,6 +52,16 @@ struct Avx512FPath {
   }
   static unsigned SinglesAtMost(Vectors::Singles a, Vectors::Singles b) {
     return _mm512_cmp_ps_mask(reinterpret_cast<__m512>(a), reinterpret_cast<__m512>(b), _CMP_LE_OQ);
+  }
+  static unsigned IntegersBelow(Vectors::Integers a, Vectors::Integers b) {
+    return _mm512_cmplt_epi32_mask(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b));
+  }
+  static unsigned IntegersEqual(Vectors::Integers a, Vectors::Integers b) {
+    return _mm512_cmpeq_epi32_mask(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b));
+  }
+  static Vectors::Integers LookedUp(Vectors::Integers low, Vectors::Integers high, Vectors::Integers index) {
+    return reinterpret_cast<Vectors::Integers>(_mm512_permutex2var_epi32(
+        reinterpret_cast<__m512i>(low), reinterpret_cast<__m512i>(index), reinterpret_cast<__m512i>(high)));
   }
   static Vectors::Integers MinusOneIn(Vectors::Integers counts, unsigned lanes) {
     const auto bits = reinterpret_cast<__m512i>(counts);

@@ -63,6 +63,10 @@ struct BaselinePath {
   static unsigned WordLaneBits(Vectors::Integers m) {
     return _mm_movemask_ps(reinterpret_cast<__m128>(m));
   }
+  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
+    const __m128i excess = _mm_subs_epu16(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(excess, _mm_setzero_si128())) != 0xFFFF;
+  }
 #else
   static Vectors::Shorts MultiplyShortsHigh(Vectors::Shorts a, Vectors::Shorts b) {
     return ShortsHighByWords<Vectors>(a, b);
@@ -71,6 +75,13 @@ struct BaselinePath {
     return ShortsMultipliedAddedByWords<Vectors>(a, b);
   }
   static unsigned WordLaneBits(Vectors::Integers m) { return WordLaneBitsOneByOne<Vectors>(m); }
+#if defined(__aarch64__)
+  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
+    return vmaxvq_u16(vqsubq_u16(reinterpret_cast<uint16x8_t>(a), reinterpret_cast<uint16x8_t>(b))) != 0;
+  }
+#else
+  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) { return AnyShortAboveOneByOne(a, b); }
+#endif
 #endif
   static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {
     return PackedLanesOneByOne(values, lanes);

@@ -22,7 +22,9 @@
 // test.
 //
 // The grid test, up to a radius of 181: all four draws of every point exactly, from
-// 16-bit multiplies, and the point's place on the grid decided in integers.
+// 16-bit multiplies of the high halves of their states (of the whole states in the
+// few groups where the low halves may carry into a draw), and the point's place on
+// the grid decided in integers.
 //
 // A path supplies, as a record of static functions:
 //   Bytes                       the vector width;
@@ -35,17 +37,23 @@
 //                               that of b;
 //   WordLaneBits(m)             bit i set when 32-bit lane i of m, all ones or all
 //                               zeros, is all ones;
+//   AnyShortAbove(a, b)         whether a 16-bit lane of a is above that of b;
 //   PackedLanes(w, lanes)       the 32-bit lanes of w whose bits are set in lanes,
 //                               moved to the front in their order.
 // The coarse test keeps its verdicts on the lanes of a group as the path's compares
 // give them. A path that compares into mask registers supplies
 //   SinglesAtMost(a, b)         bit i set when lane i of the singles a is at most
 //                               that of b;
+//   IntegersBelow(a, b)         bit i set when lane i of the integers a is below that
+//                               of b, and IntegersEqual(a, b) where it is equal;
 //   MinusOneIn(counts, lanes)   per 32-bit lane, counts less 1 where the bit of
 //                               lanes is set;
 // and one whose compares give vectors of lane masks counts them as they are. A path
 // that converts unsigned 32-bit lanes to single precision supplies
 //   UnsignedToSingles(w)        per 32-bit lane, w as an unsigned number, rounded;
+// a path that looks up 32 lanes at once supplies
+//   LookedUp(low, high, index)  per 32-bit lane, entry index mod 32 of the table
+//                               of low's lanes then high's;
 // a path with the 52-bit multiply-adds supplies also
 //   MultiplyAddHigh52(c, a, b)  per 64-bit lane, c + the high 52 bits of a x b, of
 //                               the low 52 bits of each;
@@ -160,6 +168,14 @@ unsigned WordLaneBitsOneByOne(typename Vectors::Integers m) {
   return bits;
 }
 
+template <class Shorts>
+bool AnyShortAboveOneByOne(Shorts a, Shorts b) {
+  for (std::size_t i = 0; i < sizeof a / 2; ++i) {
+    if (a[i] > b[i]) return true;
+  }
+  return false;
+}
+
 // The steps from the state before a block to the states of draw k of the points of
 // its first group, one in each of Lanes lanes: 4i + k + 1 for lane i. A table, so
 // that a block starts with one multiply for each, not with 32 squarings.
@@ -238,8 +254,11 @@ class FineTest {
 };
 
 template <class Path>
-concept ComparesIntoMasks = requires(typename VectorsOf<Path::Bytes>::Singles s) {
+concept ComparesIntoMasks = requires(typename VectorsOf<Path::Bytes>::Singles s,
+                                     typename VectorsOf<Path::Bytes>::Integers i) {
   Path::SinglesAtMost(s, s);
+  Path::IntegersBelow(i, i);
+  Path::IntegersEqual(i, i);
 };
 
 // Bit d set when bit 2d of lanes (16 bits at most) is.
@@ -287,15 +306,34 @@ Words DrawsInHighHalves(Words states, typename VectorsOf<sizeof(Words)>::Shorts 
   return high + (low >> 16);
 }
 
+// Per 32-bit lane, the draws of the states of x and of y in the low and the high
+// half, from the high halves h of the states alone: floor(hR / 2^16). By the above
+// that is the draw unless hR mod 2^16 + floor(lR / 2^16) reaches 2^16, and as
+// floor(lR / 2^16) < R, that needs hR mod 2^16 > 2^16 - R: the low products are
+// given back in lows for the caller to check against CarryFrom.
+inline std::uint16_t CarryFrom(std::int32_t radius) { return static_cast<std::uint16_t>(0x10000 - radius); }
+
+template <class Path, class Words, class Shorts>
+Words DrawPairsOfHighHalves(Words ofX, Words ofY, Shorts radius, Shorts& lows) {
+  const auto highs = reinterpret_cast<Shorts>((ofY & 0xFFFF0000u) | (ofX >> 16));
+  lows = highs * radius;
+  return reinterpret_cast<Words>(Path::MultiplyShortsHigh(highs, radius));
+}
+
+template <class Path>
+concept LooksUpIn32 = requires(typename VectorsOf<Path::Bytes>::Integers i) { Path::LookedUp(i, i, i); };
+
 // Every point by its place on the grid, Lanes at a time: X = jR + i for the draws i, j
-// of x, Y the same for y, each below 2^15, and X^2 + Y^2 against R^4, all in the
-// 16-bit multiply-adds of 32-bit lanes (block_filter.cpp). Where the circle passes
+// of x, Y the same for y, each below 2^15, so that (X, Y) are the halves of a 32-bit
+// lane, formed from the draws' pairs by one 16-bit multiply and add, and X^2 + Y^2
+// against R^4 from its multiply-add (block_filter.cpp). Where the circle passes
 // through grid points, those points take the exact test after the loop, or, where
 // R^2 <= 32, the filter's table of them.
 template <class Path, bool OnCircleToo>
 BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
+  using Shorts = typename V::Shorts;
   using Integers = typename V::Integers;
   constexpr int Lanes = Path::Bytes / 4;
   // Every draw below 1 is 0: every point is (0, 0).
@@ -304,14 +342,19 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   Words states[4];
   for (int k = 0; k < 4; ++k) states[k] = FirstGroupStates<Words>(stateBefore, k);
   constexpr RandomSteps jump = StepsAhead(4 * Lanes);
-  const auto radius = typename V::Shorts{} + static_cast<std::uint16_t>(filter.radius);
-  const Words radiusAndOne = Words{} + (static_cast<std::uint32_t>(filter.radius) << 16 | 1);
-  const auto fourthPower = static_cast<std::int32_t>(filter.grid.fourthPower);
+  const auto radius = Shorts{} + static_cast<std::uint16_t>(filter.radius);
+  const auto carryFrom = Shorts{} + CarryFrom(filter.radius);
+  const Integers fourthPower = Integers{} + filter.grid.fourthPower;
+  // Where R^2 <= 32 the bound of X^2 + Y^2 by X, one above R^4 where the point on the
+  // circle is inside: from a table where the path looks up in 32 lanes, else from
+  // the bits.
   const std::uint32_t tiesInside = filter.grid.tiesInside;
+  Integers tieBounds[2];
+  for (int i = 0; i < 2 * Lanes; ++i) tieBounds[i / Lanes][i % Lanes] = filter.grid.fourthPower + (tiesInside >> i & 1);
   Integers insideCounts{};  // minus the points found inside, lane by lane
 
-  // The groups with points on the circle and not among the table's, as they were
-  // met, without a branch.
+  // The groups with points on the circle, noted as they are met: rare enough for a
+  // branch, but for R <= 5, where the table decides them.
   struct OnCircle {
     std::uint16_t group;
     std::uint16_t lanes;
@@ -319,27 +362,41 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   OnCircle onCircle[OnCircleToo ? BlockSize / Lanes : 1];
   int onCircleCount = 0;
   for (int group = 0; group < BlockSize / Lanes; ++group) {
-    Words draws[4];
+    // The integer draws (j, l) and the fraction draws (i, k) in pairs, from the high
+    // halves of the states; in the few groups where a draw may be short by the carry
+    // from the low halves, from the whole states.
+    Shorts lowsOfIntegers, lowsOfFractions;
+    Words integers = DrawPairsOfHighHalves<Path>(states[1], states[3], radius, lowsOfIntegers);
+    Words fractions = DrawPairsOfHighHalves<Path>(states[0], states[2], radius, lowsOfFractions);
+    if (Path::AnyShortAbove(lowsOfIntegers > lowsOfFractions ? lowsOfIntegers : lowsOfFractions, carryFrom))
+        [[unlikely]] {
+      const auto draws = [&](int k) { return DrawsInHighHalves<Path>(states[k], radius); };
+      integers = (draws(3) & 0xFFFF0000u) | (draws(1) >> 16);
+      fractions = (draws(2) & 0xFFFF0000u) | (draws(0) >> 16);
+    }
 #pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) {
-      draws[k] = DrawsInHighHalves<Path>(states[k], radius);
-      states[k] = Stepped<Path>(states[k], jump);
-    }
-    // The pairs (i, j) in the low and high halves, times (1, R).
-    const Words x = Path::MultiplyAddShorts((draws[1] & 0xFFFF0000u) | (draws[0] >> 16), radiusAndOne);
-    const Words y = Path::MultiplyAddShorts((draws[3] & 0xFFFF0000u) | (draws[2] >> 16), radiusAndOne);
-    const Words xy = x | (y << 16);
-    const auto square = reinterpret_cast<Integers>(Path::MultiplyAddShorts(xy, xy));
+    for (int k = 0; k < 4; ++k) states[k] = Stepped<Path>(states[k], jump);
+    const Shorts xy = reinterpret_cast<Shorts>(integers) * radius + reinterpret_cast<Shorts>(fractions);
+    const Words words = reinterpret_cast<Words>(xy);
+    const auto square = reinterpret_cast<Integers>(Path::MultiplyAddShorts(words, words));
+    Integers bound = fourthPower;
     if (tiesInside != 0) {
-      // x < 32 where the table is kept.
-      insideCounts += square < fourthPower + reinterpret_cast<Integers>((tiesInside >> x) & 1);
-    } else {
-      insideCounts += square < fourthPower;
+      if constexpr (LooksUpIn32<Path>) {
+        bound = Path::LookedUp(tieBounds[0], tieBounds[1], reinterpret_cast<Integers>(words));  // X mod 32
+      } else {
+        bound += reinterpret_cast<Integers>((tiesInside >> (words & 0xFFFF)) & 1);
+      }
     }
-    if constexpr (OnCircleToo) {
-      const unsigned lanes = Path::WordLaneBits(square == fourthPower);
-      onCircle[onCircleCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
-      onCircleCount += lanes != 0;
+    unsigned lanesOnCircle;
+    if constexpr (ComparesIntoMasks<Path>) {
+      insideCounts = Path::MinusOneIn(insideCounts, Path::IntegersBelow(square, bound));
+      lanesOnCircle = OnCircleToo ? Path::IntegersEqual(square, fourthPower) : 0;
+    } else {
+      insideCounts += square < bound;
+      lanesOnCircle = OnCircleToo ? Path::WordLaneBits(square == fourthPower) : 0;
+    }
+    if (lanesOnCircle != 0) [[unlikely]] {
+      onCircle[onCircleCount++] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanesOnCircle)};
     }
   }
 

@@ -252,6 +252,7 @@ struct SixteenLanes {
   static Vectors::Shorts MultiplyShortsHigh(Vectors::Shorts a, Vectors::Shorts b) { return ShortsHighByWords<Vectors>(a, b); }
   static Vectors::Words MultiplyAddShorts(Vectors::Words a, Vectors::Words b) { return ShortsMultipliedAddedByWords<Vectors>(a, b); }
   static unsigned WordLaneBits(Vectors::Integers m) { return WordLaneBitsOneByOne<Vectors>(m); }
+  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) { return AnyShortAboveOneByOne(a, b); }
 };
 
 // The same with the 52-bit multiply-adds and compares into masks, as the IFMA path.
@@ -260,6 +261,13 @@ struct SixteenLanesMultiplyAdd52 : SixteenLanes {
     unsigned bits = 0;
     for (int i = 0; i < 16; ++i) bits |= unsigned{a[i] <= b[i]} << i;
     return bits;
+  }
+  static unsigned IntegersBelow(Vectors::Integers a, Vectors::Integers b) { return WordLaneBits(a < b); }
+  static unsigned IntegersEqual(Vectors::Integers a, Vectors::Integers b) { return WordLaneBits(a == b); }
+  static Vectors::Integers LookedUp(Vectors::Integers low, Vectors::Integers high, Vectors::Integers index) {
+    Vectors::Integers values;
+    for (int i = 0; i < 16; ++i) values[i] = index[i] & 16 ? high[index[i] & 15] : low[index[i] & 15];
+    return values;
   }
   static Vectors::Integers MinusOneIn(Vectors::Integers counts, unsigned lanes) {
     for (int i = 0; i < 16; ++i) counts[i] -= (lanes >> i) & 1;
@@ -280,19 +288,31 @@ struct SixteenLanesMultiplyAdd52 : SixteenLanes {
 };
 
 // The grid test's draws from 16-bit multiplies, at the first and the last state of
-// every draw of every radius it takes.
+// every draw of every radius it takes; and from the high halves alone, which are
+// the draws wherever the low products do not flag them, and flagged exactly where
+// the first and the last state with that high half give different draws.
 TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
   using Words = SixteenLanes::Vectors::Words;
+  using Shorts = SixteenLanes::Vectors::Shorts;
   for (std::int64_t radius = 1; radius <= 181; ++radius) {
+    const auto r = static_cast<std::int32_t>(radius);
+    const Shorts shorts = Shorts{} + static_cast<std::uint16_t>(radius), carryFrom = Shorts{} + CarryFrom(r);
     for (std::int64_t draw = 0; draw < radius; draw += 8) {
       Words states{}, expected{};
       for (int lane = 0; lane < 16; ++lane) {
         states[lane] = StateOfDraw(std::min(draw + lane / 2, radius - 1), radius, lane & 1);
-        expected[lane] = static_cast<std::uint32_t>(DrawAtState(states[lane], static_cast<std::int32_t>(radius)));
+        expected[lane] = static_cast<std::uint32_t>(DrawAtState(states[lane], r));
       }
-      const auto shorts = SixteenLanes::Vectors::Shorts{} + static_cast<std::uint16_t>(radius);
       const Words drawn = DrawsInHighHalves<SixteenLanes>(states, shorts) >> 16;
       for (int lane = 0; lane < 16; ++lane) EXPECT_EQ(drawn[lane], expected[lane]) << radius << " " << states[lane];
+      Shorts lows;
+      const Words otherStates = ~states, pairs = DrawPairsOfHighHalves<SixteenLanes>(states, otherStates, shorts, lows);
+      for (int half = 0; half < 32; ++half) {
+        const std::uint32_t state = half % 2 == 0 ? states[half / 2] : otherStates[half / 2], high = state & 0xFFFF0000;
+        const bool flagged = lows[half] > carryFrom[half], pair = (pairs[half / 2] >> 16 * (half % 2) & 0xFFFF) == static_cast<std::uint32_t>(DrawAtState(state, r));
+        EXPECT_EQ(flagged, DrawAtState(high, r) != DrawAtState(high | 0xFFFF, r)) << radius << " " << state;
+        EXPECT_TRUE(flagged || pair) << radius << " " << state;
+      }
     }
   }
 }
