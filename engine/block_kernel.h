@@ -5,7 +5,7 @@
 // gives every path its own copy, and no path's instructions can leak into another's
 // through a shared inline function.
 //
-// A group is Bytes / 4 points, one in each 32-bit lane. Two methods count a block
+// A group is Bytes / 4 points, one in each 32-bit lane. Three methods count a block
 // (engine/block_filter.h):
 //
 // The coarse test, from a radius of 64 on. Only the states of the integer draws of
@@ -25,6 +25,10 @@
 // 16-bit multiplies of the high halves of their states (of the whole states in the
 // few groups where the low halves may carry into a draw), and the point's place on
 // the grid decided in integers.
+//
+// The fraction test, from a radius of 2 to 4096: each coordinate in single precision
+// from the states of its two draws, without drawing them, within 1 / R of the
+// point's; the points it leaves open take the fine test as the coarse test's do.
 //
 // A path supplies, as a record of static functions:
 //   Bytes                       the vector width;
