@@ -58,9 +58,9 @@ struct Avx2Path {
   static unsigned WordLaneBits(Vectors::Integers m) {
     return _mm256_movemask_ps(reinterpret_cast<__m256>(m));
   }
-  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
+  static unsigned PairsAbove(Vectors::Shorts a, Vectors::Shorts b) {
     const __m256i excess = _mm256_subs_epu16(reinterpret_cast<__m256i>(a), reinterpret_cast<__m256i>(b));
-    return !_mm256_testz_si256(excess, excess);
+    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(excess, _mm256_setzero_si256()))) ^ 0xFFu;
   }
   static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {
     const __m256i order = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(PackingOrders[lanes].data())));

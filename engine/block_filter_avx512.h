@@ -39,8 +39,9 @@ struct Avx512FPath {
   static unsigned WordLaneBits(Vectors::Integers m) {
     return _mm512_movepi32_mask(reinterpret_cast<__m512i>(m));
   }
-  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
-    return _mm512_cmpgt_epu16_mask(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)) != 0;
+  static unsigned PairsAbove(Vectors::Shorts a, Vectors::Shorts b) {
+    const __m512i excess = _mm512_subs_epu16(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b));
+    return _mm512_test_epi32_mask(excess, excess);
   }
   static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {
     return reinterpret_cast<Vectors::Words>(
@@ -67,6 +68,15 @@ struct Avx512FPath {
     const auto bits = reinterpret_cast<__m512i>(counts);
     return reinterpret_cast<Vectors::Integers>(
         _mm512_mask_sub_epi32(bits, static_cast<__mmask16>(lanes), bits, _mm512_set1_epi32(1)));
+  }
+  static Vectors::Words HighHalvesPaired(Vectors::Words ofX, Vectors::Words ofY) {
+    static constexpr auto order = [] {
+      std::array<std::uint16_t, 32> shorts{};
+      for (int i = 0; i < 16; ++i) shorts[2 * i] = 2 * i + 1, shorts[2 * i + 1] = 32 + 2 * i + 1;
+      return shorts;
+    }();
+    return reinterpret_cast<Vectors::Words>(_mm512_permutex2var_epi16(
+        reinterpret_cast<__m512i>(ofX), _mm512_loadu_si512(order.data()), reinterpret_cast<__m512i>(ofY)));
   }
 };
 

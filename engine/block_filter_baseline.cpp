@@ -63,9 +63,9 @@ struct BaselinePath {
   static unsigned WordLaneBits(Vectors::Integers m) {
     return _mm_movemask_ps(reinterpret_cast<__m128>(m));
   }
-  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
+  static unsigned PairsAbove(Vectors::Shorts a, Vectors::Shorts b) {
     const __m128i excess = _mm_subs_epu16(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b));
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(excess, _mm_setzero_si128())) != 0xFFFF;
+    return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(excess, _mm_setzero_si128()))) ^ 0xFu;
   }
 #else
   static Vectors::Shorts MultiplyShortsHigh(Vectors::Shorts a, Vectors::Shorts b) {
@@ -76,11 +76,13 @@ struct BaselinePath {
   }
   static unsigned WordLaneBits(Vectors::Integers m) { return WordLaneBitsOneByOne<Vectors>(m); }
 #if defined(__aarch64__)
-  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) {
-    return vmaxvq_u16(vqsubq_u16(reinterpret_cast<uint16x8_t>(a), reinterpret_cast<uint16x8_t>(b))) != 0;
+  static unsigned PairsAbove(Vectors::Shorts a, Vectors::Shorts b) {
+    const uint32x4_t excess = vreinterpretq_u32_u16(vqsubq_u16(reinterpret_cast<uint16x8_t>(a), reinterpret_cast<uint16x8_t>(b)));
+    const uint32x4_t laneBits = {1, 2, 4, 8};
+    return vaddvq_u32(vandq_u32(vtstq_u32(excess, excess), laneBits));
   }
 #else
-  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) { return AnyShortAboveOneByOne(a, b); }
+  static unsigned PairsAbove(Vectors::Shorts a, Vectors::Shorts b) { return PairsAboveOneByOne(a, b); }
 #endif
 #endif
   static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {

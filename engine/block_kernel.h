@@ -21,10 +21,10 @@
 // in double against the margin. The few points within the margin take the exact
 // test.
 //
-// The grid test, up to a radius of 181: all four draws of every point exactly, from
-// 16-bit multiplies of the high halves of their states (of the whole states in the
-// few groups where the low halves may carry into a draw), and the point's place on
-// the grid decided in integers.
+// The grid test, up to a radius of 181: all four draws of every point from 16-bit
+// multiplies of the high halves of their states, and the point's place on the grid
+// decided in integers; the few points where the low halves may carry into a draw,
+// and those on the circle, are counted again from their exact draws.
 //
 // The fraction test, from a radius of 2 to 4096: each coordinate in single precision
 // from the states of its two draws, without drawing them, within 1 / R of the
@@ -41,7 +41,8 @@
 //                               that of b;
 //   WordLaneBits(m)             bit i set when 32-bit lane i of m, all ones or all
 //                               zeros, is all ones;
-//   AnyShortAbove(a, b)         whether a 16-bit lane of a is above that of b;
+//   PairsAbove(a, b)            bit i set when a 16-bit half of 32-bit lane i of a
+//                               is above that of b;
 //   PackedLanes(w, lanes)       the 32-bit lanes of w whose bits are set in lanes,
 //                               moved to the front in their order.
 // The coarse test keeps its verdicts on the lanes of a group as the path's compares
@@ -67,12 +68,14 @@
 // tested on whichever of them the testing machine has.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <utility>
 
 #include "engine/block_filter.h"
 #include "engine/exact_point.h"
@@ -173,11 +176,10 @@ unsigned WordLaneBitsOneByOne(typename Vectors::Integers m) {
 }
 
 template <class Shorts>
-bool AnyShortAboveOneByOne(Shorts a, Shorts b) {
-  for (std::size_t i = 0; i < sizeof a / 2; ++i) {
-    if (a[i] > b[i]) return true;
-  }
-  return false;
+unsigned PairsAboveOneByOne(Shorts a, Shorts b) {
+  unsigned bits = 0;
+  for (std::size_t i = 0; i < sizeof a / 2; ++i) bits |= unsigned{a[i] > b[i]} << i / 2;
+  return bits;
 }
 
 // The steps from the state before a block to the states of draw k of the points of
@@ -201,11 +203,18 @@ Words FirstGroupStates(std::uint32_t stateBefore, int k) {
   return states;
 }
 
-// The steps of 0 to 63 groups of Lanes points.
+// A block's groups in chunks: the states of a group are found again from those of
+// its chunk's first group and the steps of GroupSteps. An even number, so that a
+// chunk starts on the first of two chains.
+inline constexpr int ChunkGroups = 64;
+template <class Words>
+inline constexpr int ChunksOf = (BlockSize / (sizeof(Words) / 4) + ChunkGroups - 1) / ChunkGroups;
+
+// The steps of 0 to ChunkGroups - 1 groups of Lanes points.
 template <int Lanes>
 inline constexpr auto GroupSteps = [] {
-  std::array<RandomSteps, 64> steps{};
-  for (int groups = 0; groups < 64; ++groups) steps[groups] = StepsAhead(4 * Lanes * groups);
+  std::array<RandomSteps, ChunkGroups> steps{};
+  for (int groups = 0; groups < ChunkGroups; ++groups) steps[groups] = StepsAhead(4 * Lanes * groups);
   return steps;
 }();
 
@@ -215,6 +224,44 @@ Words Stepped(Words states, RandomSteps steps) {
   return Path::MultiplyWords(states, steps.multiplier) + steps.increment;
 }
 inline constexpr RandomSteps OneStepBack = StepsAhead(0xFFFFFFFF);  // 2^32 steps go round
+
+// The states of the four draws of the points of a group, in two chains a group apart
+// that step two groups at a time: a step is a 32-bit multiply and an add, and in one
+// chain every group would wait for the step of the one before, holding a loop to
+// their latency rather than to the rate of the multiplies.
+template <class Words>
+struct TwoChains {
+  Words states[2][4];
+};
+
+template <class Path, class Words>
+TwoChains<Words> StartTwoChains(std::uint32_t stateBefore) {
+  constexpr RandomSteps oneGroup = StepsAhead(Path::Bytes);  // 4 draws of Bytes / 4 points
+  TwoChains<Words> chains;
+  for (int k = 0; k < 4; ++k) {
+    chains.states[0][k] = FirstGroupStates<Words>(stateBefore, k);
+    chains.states[1][k] = Stepped<Path>(chains.states[0][k], oneGroup);
+  }
+  return chains;
+}
+
+// count(states, group) for the groups from first, which chain 0 is at, to end; the
+// chains after them. Taken and given back whole, so that they stay in registers.
+template <class Path, class Words, class Count>
+[[gnu::always_inline]] inline TwoChains<Words> ForGroupsOfTwoChains(TwoChains<Words> chains, int first, int end,
+                                                                    Count count) {
+  constexpr RandomSteps twoGroups = StepsAhead(2 * Path::Bytes);
+  const auto countAndStep = [&](Words (&states)[4], int group) __attribute__((always_inline)) {
+    count(states, group);
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) states[k] = Stepped<Path>(states[k], twoGroups);
+  };
+  for (int group = first; group < end; group += 2) {
+    countAndStep(chains.states[0], group);
+    if (group + 1 < end) countAndStep(chains.states[1], group + 1);
+  }
+  return chains;
+}
 
 // The fine test: S in double from the exact draws, against the margin; the points
 // within the margin take the exact test at once, from the draws at hand. Lane masks
@@ -297,31 +344,40 @@ auto DrawsOfStates(Wide states, Wide radius) {
   return reinterpret_cast<Reals>(biased) - 0x1p52;
 }
 
-// Per 32-bit lane, the draw of the state s below R (R < 2^15) in the high 16 bits.
-// With s = h 2^16 + l, sR / 2^32 = (hR + lR / 2^16) / 2^16, and as hR is whole its
-// floor is that of (hR + floor(lR / 2^16)) / 2^16: hR and the high half of lR added,
-// which the high and low halves of the 16-bit products give.
-template <class Path, class Words>
-Words DrawsInHighHalves(Words states, typename VectorsOf<sizeof(Words)>::Shorts radius) {
-  using Shorts = typename VectorsOf<sizeof(Words)>::Shorts;
-  const Shorts halves = reinterpret_cast<Shorts>(states);
-  const auto high = reinterpret_cast<Words>(Path::MultiplyShortsHigh(halves, radius));
-  const auto low = reinterpret_cast<Words>(halves * radius);
-  return high + (low >> 16);
-}
-
+// The draw of a state s below R (R < 2^15) from 16-bit multiplies. With
+// s = h 2^16 + l, sR / 2^32 = (hR + lR / 2^16) / 2^16, and as hR is whole its floor
+// is that of (hR + floor(lR / 2^16)) / 2^16: floor(hR / 2^16), and one more where
+// hR mod 2^16 + floor(lR / 2^16) reaches 2^16, which, as floor(lR / 2^16) < R, needs
+// hR mod 2^16 > 2^16 - R.
+//
 // Per 32-bit lane, the draws of the states of x and of y in the low and the high
-// half, from the high halves h of the states alone: floor(hR / 2^16). By the above
-// that is the draw unless hR mod 2^16 + floor(lR / 2^16) reaches 2^16, and as
-// floor(lR / 2^16) < R, that needs hR mod 2^16 > 2^16 - R: the low products are
-// given back in lows for the caller to check against CarryFrom.
+// half from the high halves h of the states alone, floor(hR / 2^16); the low
+// products hR mod 2^16 are given back in lows for the caller to check against
+// CarryFrom.
 inline std::uint16_t CarryFrom(std::int32_t radius) { return static_cast<std::uint16_t>(0x10000 - radius); }
+
+template <class Path>
+concept PairsHighHalves = requires(typename VectorsOf<Path::Bytes>::Words w) { Path::HighHalvesPaired(w, w); };
 
 template <class Path, class Words, class Shorts>
 Words DrawPairsOfHighHalves(Words ofX, Words ofY, Shorts radius, Shorts& lows) {
-  const auto highs = reinterpret_cast<Shorts>((ofY & 0xFFFF0000u) | (ofX >> 16));
+  Shorts highs;
+  if constexpr (PairsHighHalves<Path>) {
+    highs = reinterpret_cast<Shorts>(Path::HighHalvesPaired(ofX, ofY));
+  } else {
+    highs = reinterpret_cast<Shorts>((ofY & 0xFFFF0000u) | (ofX >> 16));
+  }
   lows = highs * radius;
   return reinterpret_cast<Words>(Path::MultiplyShortsHigh(highs, radius));
+}
+
+// The exact draws of such a pair, given its lows: one more where hR mod 2^16 +
+// floor(lR / 2^16) passes 2^16 - 1, that is where the 16-bit sum wraps.
+template <class Path, class Words, class Shorts>
+Words ExactDrawPairs(Words pairs, Shorts lows, Words ofX, Words ofY, Shorts radius) {
+  const auto lowHalves = reinterpret_cast<Shorts>((ofY << 16) | (ofX & 0xFFFF));
+  const Shorts sum = lows + Path::MultiplyShortsHigh(lowHalves, radius);
+  return reinterpret_cast<Words>(reinterpret_cast<Shorts>(pairs) - reinterpret_cast<Shorts>(sum < lows));
 }
 
 template <class Path>
@@ -343,9 +399,7 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   // Every draw below 1 is 0: every point is (0, 0).
   if (filter.radius == 1) return {BlockSize, 0};
 
-  Words states[4];
-  for (int k = 0; k < 4; ++k) states[k] = FirstGroupStates<Words>(stateBefore, k);
-  constexpr RandomSteps jump = StepsAhead(4 * Lanes);
+  TwoChains<Words> chains = StartTwoChains<Path, Words>(stateBefore);
   const auto radius = Shorts{} + static_cast<std::uint16_t>(filter.radius);
   const auto carryFrom = Shorts{} + CarryFrom(filter.radius);
   const Integers fourthPower = Integers{} + filter.grid.fourthPower;
@@ -353,33 +407,23 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   // circle is inside: from a table where the path looks up in 32 lanes, else from
   // the bits.
   const std::uint32_t tiesInside = filter.grid.tiesInside;
-  Integers tieBounds[2];
-  for (int i = 0; i < 2 * Lanes; ++i) tieBounds[i / Lanes][i % Lanes] = filter.grid.fourthPower + (tiesInside >> i & 1);
-  Integers insideCounts{};  // minus the points found inside, lane by lane
-
-  // The groups with points on the circle, noted as they are met: rare enough for a
-  // branch, but for R <= 5, where the table decides them.
-  struct OnCircle {
-    std::uint16_t group;
-    std::uint16_t lanes;
-  };
-  OnCircle onCircle[OnCircleToo ? BlockSize / Lanes : 1];
-  int onCircleCount = 0;
-  for (int group = 0; group < BlockSize / Lanes; ++group) {
-    // The integer draws (j, l) and the fraction draws (i, k) in pairs, from the high
-    // halves of the states; in the few groups where a draw may be short by the carry
-    // from the low halves, from the whole states.
-    Shorts lowsOfIntegers, lowsOfFractions;
-    Words integers = DrawPairsOfHighHalves<Path>(states[1], states[3], radius, lowsOfIntegers);
-    Words fractions = DrawPairsOfHighHalves<Path>(states[0], states[2], radius, lowsOfFractions);
-    if (Path::AnyShortAbove(lowsOfIntegers > lowsOfFractions ? lowsOfIntegers : lowsOfFractions, carryFrom))
-        [[unlikely]] {
-      const auto draws = [&](int k) { return DrawsInHighHalves<Path>(states[k], radius); };
-      integers = (draws(3) & 0xFFFF0000u) | (draws(1) >> 16);
-      fractions = (draws(2) & 0xFFFF0000u) | (draws(0) >> 16);
+  Integers tieBounds[2]{};
+  if constexpr (LooksUpIn32<Path>) {
+    Words lane;
+    for (int i = 0; i < Lanes; ++i) lane[i] = static_cast<std::uint32_t>(i);
+    for (int half = 0; half < 2; ++half) {
+      tieBounds[half] = fourthPower + reinterpret_cast<Integers>((tiesInside >> (lane + half * Lanes)) & 1);
     }
-#pragma GCC unroll 4
-    for (int k = 0; k < 4; ++k) states[k] = Stepped<Path>(states[k], jump);
+  }
+  // The points found inside: lane by lane, less one for each, where the path's
+  // compares give vectors of lane masks; where they give bits, from a count of the
+  // bits, which takes no vector unit, as a masked subtract would.
+  Integers insideCounts{};
+  std::int64_t insideBits = 0;
+
+  // X^2 + Y^2 of the points of the draw pairs, and the bound below which a point is
+  // inside.
+  const auto squareAndBound = [&](Words integers, Words fractions) __attribute__((always_inline)) {
     const Shorts xy = reinterpret_cast<Shorts>(integers) * radius + reinterpret_cast<Shorts>(fractions);
     const Words words = reinterpret_cast<Words>(xy);
     const auto square = reinterpret_cast<Integers>(Path::MultiplyAddShorts(words, words));
@@ -391,28 +435,82 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
         bound += reinterpret_cast<Integers>((tiesInside >> (words & 0xFFFF)) & 1);
       }
     }
-    unsigned lanesOnCircle;
-    if constexpr (ComparesIntoMasks<Path>) {
-      insideCounts = Path::MinusOneIn(insideCounts, Path::IntegersBelow(square, bound));
-      lanesOnCircle = OnCircleToo ? Path::IntegersEqual(square, fourthPower) : 0;
-    } else {
-      insideCounts += square < bound;
-      lanesOnCircle = OnCircleToo ? Path::WordLaneBits(square == fourthPower) : 0;
-    }
-    if (lanesOnCircle != 0) [[unlikely]] {
-      onCircle[onCircleCount++] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanesOnCircle)};
-    }
-  }
+    return std::pair{square, bound};
+  };
+  const auto lanesBelow = [](Integers a, Integers b) {
+    if constexpr (ComparesIntoMasks<Path>) return Path::IntegersBelow(a, b);
+    else return Path::WordLaneBits(a < b);
+  };
+  const auto lanesEqual = [](Integers a, Integers b) {
+    if constexpr (ComparesIntoMasks<Path>) return Path::IntegersEqual(a, b);
+    else return Path::WordLaneBits(a == b);
+  };
 
   BlockTally tally{0, 0};
-  for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts[i];
-  for (const OnCircle& found : std::span(onCircle, onCircleCount)) {
-    for (unsigned lanes = found.lanes; lanes != 0; lanes &= lanes - 1) {
-      const int point = found.group * Lanes + __builtin_ctz(lanes);
+  const auto testExactly = [&](int group, unsigned lanes) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+      const int point = group * Lanes + __builtin_ctz(lanes);
       tally.inside += IsInsideExactly(DrawsOfPoint(stateBefore, point, filter.radius), filter);
       ++tally.exactPoints;
     }
+  };
+  // The lanes whose draws the carry from the low halves of their states may make one
+  // more, and, but for R <= 5, where the table decides them, those on the circle,
+  // noted with their groups as they come, without a branch, and counted again from
+  // their exact draws after the block, as OpenPoints settles open points.
+  struct Noted {
+    std::uint16_t group;
+    std::uint16_t lanes;
+  };
+  constexpr int Groups = BlockSize / Lanes;
+  Noted noted[Groups];
+  int notedCount = 0;
+  Words chunkStates[ChunksOf<Words>][4];
+  const auto countGroup = [&](const Words (&states)[4], int group) __attribute__((always_inline)) {
+    // The integer draws (j, l) and the fraction draws (i, k) in pairs, from the high
+    // halves of the states.
+    Shorts lowsOfIntegers, lowsOfFractions;
+    const Words integers = DrawPairsOfHighHalves<Path>(states[1], states[3], radius, lowsOfIntegers);
+    const Words fractions = DrawPairsOfHighHalves<Path>(states[0], states[2], radius, lowsOfFractions);
+    unsigned lanes = Path::PairsAbove(lowsOfIntegers > lowsOfFractions ? lowsOfIntegers : lowsOfFractions, carryFrom);
+    const auto [square, bound] = squareAndBound(integers, fractions);
+    if constexpr (ComparesIntoMasks<Path>) {
+      insideBits += std::popcount(Path::IntegersBelow(square, bound));
+      if (OnCircleToo) lanes |= Path::IntegersEqual(square, fourthPower);
+    } else {
+      insideCounts += square < bound;
+      if (OnCircleToo) lanes |= Path::WordLaneBits(square == fourthPower);
+    }
+    noted[notedCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
+    notedCount += lanes != 0;
+  };
+  // The noted points of a group counted again: less their verdicts from the draws of
+  // the high halves, plus those from the exact draws; those on the circle by the exact
+  // draws take the exact test.
+  const auto countAgain = [&](Noted again) {
+    Words states[4];
+    for (int k = 0; k < 4; ++k) {
+      states[k] = Stepped<Path>(chunkStates[again.group / ChunkGroups][k], GroupSteps<Lanes>[again.group % ChunkGroups]);
+    }
+    Shorts lowsOfIntegers, lowsOfFractions;
+    const Words integers = DrawPairsOfHighHalves<Path>(states[1], states[3], radius, lowsOfIntegers);
+    const Words fractions = DrawPairsOfHighHalves<Path>(states[0], states[2], radius, lowsOfFractions);
+    const auto [shortSquare, shortBound] = squareAndBound(integers, fractions);
+    const auto [square, bound] =
+        squareAndBound(ExactDrawPairs<Path>(integers, lowsOfIntegers, states[1], states[3], radius),
+                       ExactDrawPairs<Path>(fractions, lowsOfFractions, states[0], states[2], radius));
+    tally.inside += std::popcount(lanesBelow(square, bound) & again.lanes) -
+                    std::popcount(lanesBelow(shortSquare, shortBound) & again.lanes);
+    if (OnCircleToo) testExactly(again.group, lanesEqual(square, fourthPower) & again.lanes);
+  };
+  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
+    std::memcpy(chunkStates[chunk / ChunkGroups], chains.states[0], sizeof chunkStates[0]);
+    chains = ForGroupsOfTwoChains<Path>(chains, chunk, std::min(chunk + ChunkGroups, Groups), countGroup);
   }
+  for (const Noted& again : std::span(noted, notedCount)) countAgain(again);
+
+  tally.inside += insideBits;
+  for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts[i];
   return tally;
 }
 
@@ -442,56 +540,68 @@ unsigned OpenLanes(typename VectorsOf<Path::Bytes>::Singles square, const Single
 }
 
 // The points a test left open, noted with their groups as they come, without a
-// branch (a mispredicted branch for each group would cost more); a chunk of groups
-// at a time the states of their integer draws are found again from the chunk's
-// first ones and packed, and go through the fine test Lanes points at a time, as
-// many as fill vectors, the rest with the next chunk's. The notes and the counts
-// stay with the loop, in registers.
+// branch (a mispredicted branch for each group would cost more), and the states of
+// the integer draws of the first group of each chunk of groups. After the block the
+// states of the open points are found again from their chunk's and packed, and go
+// through the fine test Lanes points at a time. After the block, not after each
+// chunk: a loop over a chunk's noted groups ends at a count known only once the
+// chunk is done, and its mispredicted end would throw away the work begun on the
+// next. The notes and the counts stay with the loop, in registers.
 template <class Path>
 class OpenPoints {
  public:
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
   static constexpr int Lanes = Path::Bytes / 4;
-  static constexpr int ChunkGroups = 64;
 
   struct Group {
-    std::uint16_t group;  // in the chunk
+    std::uint16_t group;
     std::uint16_t lanes;
   };
 
   explicit OpenPoints(const BlockFilter& filter)
       : fine_(filter), radius_(typename V::Wide{} + static_cast<std::uint32_t>(filter.radius)) {}
 
-  // The open points of the groups of the chunk whose first group's integer draws
-  // follow the states stateX and stateY; those that do not fill a vector wait for the
-  // next chunk's. Kept out of the loop, so that the loop keeps its registers.
-  [[gnu::noinline]] void Settle(std::span<const Group> groups, Words stateX, Words stateY) {
+  // The open points of the groups, the integer draws of the first group of chunk c
+  // following the states chunkX[c] and chunkY[c]. Kept out of the loop, so that the
+  // loop keeps its registers.
+  [[gnu::noinline]] void Settle(std::span<const Group> groups, const Words* chunkX, const Words* chunkY) {
     for (const Group& found : groups) {
-      const RandomSteps steps = GroupSteps<Lanes>[found.group];
-      const Words packedX = Path::PackedLanes(Stepped<Path>(stateX, steps), found.lanes);
-      const Words packedY = Path::PackedLanes(Stepped<Path>(stateY, steps), found.lanes);
+      if (packed_ + Lanes > Room) TestWholeVectors();  // a packed vector is stored whole
+      const RandomSteps steps = GroupSteps<Lanes>[found.group % ChunkGroups];
+      const int chunk = found.group / ChunkGroups;
+      const Words packedX = Path::PackedLanes(Stepped<Path>(chunkX[chunk], steps), found.lanes);
+      const Words packedY = Path::PackedLanes(Stepped<Path>(chunkY[chunk], steps), found.lanes);
       std::memcpy(openX_ + packed_, &packedX, sizeof packedX);
       std::memcpy(openY_ + packed_, &packedY, sizeof packedY);
       packed_ += std::popcount(found.lanes);
     }
-    const int whole = packed_ - packed_ % Lanes;
-    for (int first = 0; first < whole; first += Lanes) Test(first, Lanes);
-    std::memmove(openX_, openX_ + whole, sizeof(Words));  // the rest, and what the last store wrote past it
-    std::memmove(openY_, openY_ + whole, sizeof(Words));
-    packed_ -= whole;
+    TestWholeVectors();
+    if (packed_ > 0) Test(0, packed_);
+    packed_ = 0;
   }
 
   // The points found inside by the fine test, less insideCounts, and those that took
   // the exact test.
   BlockTally Tally(typename V::Integers insideCounts) {
-    if (packed_ > 0) Test(0, packed_);
     BlockTally tally = fine_.Tally();
     for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts[i];
     return tally;
   }
 
  private:
+  static constexpr int Room = (ChunkGroups + 2) * Lanes;
+
+  // The whole vectors of packed points through the fine test, and the rest, with
+  // what the last store wrote past it, moved to the front.
+  void TestWholeVectors() {
+    const int whole = packed_ - packed_ % Lanes;
+    for (int first = 0; first < whole; first += Lanes) Test(first, Lanes);
+    std::memmove(openX_, openX_ + whole, sizeof(Words));
+    std::memmove(openY_, openY_ + whole, sizeof(Words));
+    packed_ -= whole;
+  }
+
   // The fine test of count packed points from first on. The last packed vector was
   // stored whole, so a vector from first on is all written.
   void Test(int first, int count) {
@@ -517,8 +627,8 @@ class OpenPoints {
   FineTest<Path> fine_;
   typename V::Wide radius_;
   int packed_ = 0;
-  std::uint32_t openX_[(ChunkGroups + 2) * Lanes];  // a packed vector is stored whole
-  std::uint32_t openY_[(ChunkGroups + 2) * Lanes];
+  std::uint32_t openX_[Room];
+  std::uint32_t openY_[Room];
 };
 
 // Every point through the coarse test, Lanes at a time, and those it leaves open
@@ -539,7 +649,9 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   const SinglesBounds<Path> bounds{Singles{} + filter.coarse.surelyInside, Singles{} + filter.coarse.surelyOutside};
   Integers insideCounts{};
   Open points(filter);
-  typename Open::Group open[Open::ChunkGroups];
+  typename Open::Group open[Groups];
+  int openCount = 0;
+  Words chunkX[ChunksOf<Words>], chunkY[ChunksOf<Words>];
 
   // Two groups at a time, each stepping its states two groups on: the step is a
   // 32-bit multiply, which takes 10 cycles on some cores, and one chain of them
@@ -547,15 +659,15 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   Words nextStateX = Stepped<Path>(integerStateX, jump);
   Words nextStateY = Stepped<Path>(integerStateY, jump);
   constexpr RandomSteps jumpTwo = ThenSteps(jump, jump);
-  for (int chunk = 0; chunk < Groups; chunk += Open::ChunkGroups) {  // ChunkGroups is even
-    const int chunkEnd = chunk + Open::ChunkGroups < Groups ? chunk + Open::ChunkGroups : Groups;
-    const Words chunkStateX = integerStateX, chunkStateY = integerStateY;
-    int openCount = 0;
+  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
+    const int chunkEnd = chunk + ChunkGroups < Groups ? chunk + ChunkGroups : Groups;
+    chunkX[chunk / ChunkGroups] = integerStateX;
+    chunkY[chunk / ChunkGroups] = integerStateY;
     const auto coarseTest = [&](Words stateX, Words stateY, int group) {
       const Singles coarseX = __builtin_convertvector(reinterpret_cast<Integers>(stateX >> 1), Singles);
       const Singles coarseY = __builtin_convertvector(reinterpret_cast<Integers>(stateY >> 1), Singles);
       const unsigned lanes = OpenLanes<Path>(coarseX * coarseX + coarseY * coarseY, bounds, insideCounts);
-      open[openCount] = {static_cast<std::uint16_t>(group - chunk), static_cast<std::uint16_t>(lanes)};
+      open[openCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
       openCount += lanes != 0;
     };
     for (int group = chunk; group < chunkEnd; group += 2) {
@@ -566,8 +678,8 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
       nextStateX = Stepped<Path>(nextStateX, jumpTwo);
       nextStateY = Stepped<Path>(nextStateY, jumpTwo);
     }
-    points.Settle({open, static_cast<std::size_t>(openCount)}, chunkStateX, chunkStateY);
   }
+  points.Settle({open, static_cast<std::size_t>(openCount)}, chunkX, chunkY);
   return points.Tally(insideCounts);
 }
 
@@ -610,31 +722,29 @@ BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& f
   constexpr int Lanes = Path::Bytes / 4;
   constexpr int Groups = BlockSize / Lanes;
 
-  Words states[4];
-  for (int k = 0; k < 4; ++k) states[k] = FirstGroupStates<Words>(stateBefore, k);
-  constexpr RandomSteps jump = StepsAhead(4 * Lanes);
+  TwoChains<Words> chains = StartTwoChains<Path, Words>(stateBefore);
   const auto radius = static_cast<std::uint32_t>(filter.radius);
   constexpr float units = ConvertsUnsigned<Path> ? 4 : 1;  // the bounds are in units of 2^-62
   const SinglesBounds<Path> bounds{Singles{} + filter.fractions.surelyInside * units,
                                    Singles{} + filter.fractions.surelyOutside * units};
   typename V::Integers insideCounts{};
   Open points(filter);
-  typename Open::Group open[Open::ChunkGroups];
-  for (int chunk = 0; chunk < Groups; chunk += Open::ChunkGroups) {
-    const int chunkEnd = chunk + Open::ChunkGroups < Groups ? chunk + Open::ChunkGroups : Groups;
-    const Words chunkStateX = states[1], chunkStateY = states[3];
-    int openCount = 0;
-    for (int group = chunk; group < chunkEnd; ++group) {
-      const auto x = CoordinateOfStates<Path>(states[0], states[1], radius);
-      const auto y = CoordinateOfStates<Path>(states[2], states[3], radius);
-      const unsigned lanes = OpenLanes<Path>(x * x + y * y, bounds, insideCounts);
-      open[openCount] = {static_cast<std::uint16_t>(group - chunk), static_cast<std::uint16_t>(lanes)};
-      openCount += lanes != 0;
-#pragma GCC unroll 4
-      for (int k = 0; k < 4; ++k) states[k] = Stepped<Path>(states[k], jump);
-    }
-    points.Settle({open, static_cast<std::size_t>(openCount)}, chunkStateX, chunkStateY);
+  typename Open::Group open[Groups];
+  int openCount = 0;
+  Words chunkX[ChunksOf<Words>], chunkY[ChunksOf<Words>];
+  const auto testGroup = [&](const Words (&states)[4], int group) __attribute__((always_inline)) {
+    const auto x = CoordinateOfStates<Path>(states[0], states[1], radius);
+    const auto y = CoordinateOfStates<Path>(states[2], states[3], radius);
+    const unsigned lanes = OpenLanes<Path>(x * x + y * y, bounds, insideCounts);
+    open[openCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
+    openCount += lanes != 0;
+  };
+  for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
+    chunkX[chunk / ChunkGroups] = chains.states[0][1];
+    chunkY[chunk / ChunkGroups] = chains.states[0][3];
+    chains = ForGroupsOfTwoChains<Path>(chains, chunk, std::min(chunk + ChunkGroups, Groups), testGroup);
   }
+  points.Settle({open, static_cast<std::size_t>(openCount)}, chunkX, chunkY);
   return points.Tally(insideCounts);
 }
 

@@ -44,7 +44,7 @@ std::string_view MethodName(BlockMethod method) {
 // Where the expected fastest method changes, as measured on processors with AVX-512
 // and AVX2: the grid test is the fastest up to here, the fraction test from here up to
 // the next, the coarse test beyond.
-constexpr std::int32_t GridFastestUpTo = 24;
+constexpr std::int32_t GridFastestUpTo = 48;
 constexpr std::int32_t FractionsFastestUpTo = 90;
 
 std::vector<BlockMethod> MethodsFor(const BlockFilter& filter) {

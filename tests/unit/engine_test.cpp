@@ -252,7 +252,7 @@ struct SixteenLanes {
   static Vectors::Shorts MultiplyShortsHigh(Vectors::Shorts a, Vectors::Shorts b) { return ShortsHighByWords<Vectors>(a, b); }
   static Vectors::Words MultiplyAddShorts(Vectors::Words a, Vectors::Words b) { return ShortsMultipliedAddedByWords<Vectors>(a, b); }
   static unsigned WordLaneBits(Vectors::Integers m) { return WordLaneBitsOneByOne<Vectors>(m); }
-  static bool AnyShortAbove(Vectors::Shorts a, Vectors::Shorts b) { return AnyShortAboveOneByOne(a, b); }
+  static unsigned PairsAbove(Vectors::Shorts a, Vectors::Shorts b) { return PairsAboveOneByOne(a, b); }
 };
 
 // The same with the 52-bit multiply-adds and compares into masks, as the IFMA path.
@@ -288,9 +288,10 @@ struct SixteenLanesMultiplyAdd52 : SixteenLanes {
 };
 
 // The grid test's draws from 16-bit multiplies, at the first and the last state of
-// every draw of every radius it takes; and from the high halves alone, which are
-// the draws wherever the low products do not flag them, and flagged exactly where
-// the first and the last state with that high half give different draws.
+// every draw of every radius it takes: from the high halves alone, which are the
+// draws wherever the low products do not flag them, and flagged exactly where the
+// first and the last state with that high half give different draws; and exact
+// once the low halves are added.
 TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
   using Words = SixteenLanes::Vectors::Words;
   using Shorts = SixteenLanes::Vectors::Shorts;
@@ -303,10 +304,10 @@ TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
         states[lane] = StateOfDraw(std::min(draw + lane / 2, radius - 1), radius, lane & 1);
         expected[lane] = static_cast<std::uint32_t>(DrawAtState(states[lane], r));
       }
-      const Words drawn = DrawsInHighHalves<SixteenLanes>(states, shorts) >> 16;
-      for (int lane = 0; lane < 16; ++lane) EXPECT_EQ(drawn[lane], expected[lane]) << radius << " " << states[lane];
       Shorts lows;
       const Words otherStates = ~states, pairs = DrawPairsOfHighHalves<SixteenLanes>(states, otherStates, shorts, lows);
+      const Words drawn = ExactDrawPairs<SixteenLanes>(pairs, lows, states, otherStates, shorts) & 0xFFFF;
+      for (int lane = 0; lane < 16; ++lane) EXPECT_EQ(drawn[lane], expected[lane]) << radius << " " << states[lane];
       for (int half = 0; half < 32; ++half) {
         const std::uint32_t state = half % 2 == 0 ? states[half / 2] : otherStates[half / 2], high = state & 0xFFFF0000;
         const bool flagged = lows[half] > carryFrom[half], pair = (pairs[half / 2] >> 16 * (half % 2) & 0xFFFF) == static_cast<std::uint32_t>(DrawAtState(state, r));
