@@ -13,9 +13,9 @@
 // back, found when needed. It looks at the integer draws alone: from each state s,
 // s >> 1 in single precision for x and y, and the sum of their squares against the
 // coarse bounds, in the same units of 2^31 / R (proved in block_filter.cpp). The
-// groups with a point it leaves open are noted as they come; a chunk of groups at a
-// time, the states of their open points are found again and packed, and go through
-// the fine test Bytes / 4 at a time: the four draws exactly, the high half of
+// groups with a point it leaves open are noted as they come; after the block, the
+// states of their open points are found again and packed, and go through the fine
+// test Bytes / 4 at a time: the four draws exactly, the high half of
 // state x R from 32 x 32 -> 64 multiplies of the even and of the odd lanes, shifted
 // into the mantissa bits of 2^52 so that each arrives as the double 2^52 + draw; S
 // in double against the margin. The few points within the margin take the exact
