@@ -210,6 +210,13 @@ inline constexpr int ChunkGroups = 64;
 template <class Words>
 inline constexpr int ChunksOf = (BlockSize / (sizeof(Words) / 4) + ChunkGroups - 1) / ChunkGroups;
 
+// A group of a block noted as it comes, with the lanes whose points are left for
+// after the block.
+struct NotedGroup {
+  std::uint16_t group;
+  std::uint16_t lanes;
+};
+
 // The steps of 0 to ChunkGroups - 1 groups of Lanes points.
 template <int Lanes>
 inline constexpr auto GroupSteps = [] {
@@ -458,12 +465,8 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   // more, and, but for R <= 5, where the table decides them, those on the circle,
   // noted with their groups as they come, without a branch, and counted again from
   // their exact draws after the block, as OpenPoints settles open points.
-  struct Noted {
-    std::uint16_t group;
-    std::uint16_t lanes;
-  };
   constexpr int Groups = BlockSize / Lanes;
-  Noted noted[Groups];
+  NotedGroup noted[Groups];
   int notedCount = 0;
   Words chunkStates[ChunksOf<Words>][4];
   const auto countGroup = [&](const Words (&states)[4], int group) __attribute__((always_inline)) {
@@ -487,7 +490,7 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   // The noted points of a group counted again: less their verdicts from the draws of
   // the high halves, plus those from the exact draws; those on the circle by the exact
   // draws take the exact test.
-  const auto countAgain = [&](Noted again) {
+  const auto countAgain = [&](NotedGroup again) {
     Words states[4];
     for (int k = 0; k < 4; ++k) {
       states[k] = Stepped<Path>(chunkStates[again.group / ChunkGroups][k], GroupSteps<Lanes>[again.group % ChunkGroups]);
@@ -507,7 +510,7 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     std::memcpy(chunkStates[chunk / ChunkGroups], chains.states[0], sizeof chunkStates[0]);
     chains = ForGroupsOfTwoChains<Path>(chains, chunk, std::min(chunk + ChunkGroups, Groups), countGroup);
   }
-  for (const Noted& again : std::span(noted, notedCount)) countAgain(again);
+  for (const NotedGroup& again : std::span(noted, notedCount)) countAgain(again);
 
   tally.inside += insideBits;
   for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts[i];
@@ -554,19 +557,14 @@ class OpenPoints {
   using Words = typename V::Words;
   static constexpr int Lanes = Path::Bytes / 4;
 
-  struct Group {
-    std::uint16_t group;
-    std::uint16_t lanes;
-  };
-
   explicit OpenPoints(const BlockFilter& filter)
       : fine_(filter), radius_(typename V::Wide{} + static_cast<std::uint32_t>(filter.radius)) {}
 
   // The open points of the groups, the integer draws of the first group of chunk c
   // following the states chunkX[c] and chunkY[c]. Kept out of the loop, so that the
   // loop keeps its registers.
-  [[gnu::noinline]] void Settle(std::span<const Group> groups, const Words* chunkX, const Words* chunkY) {
-    for (const Group& found : groups) {
+  [[gnu::noinline]] void Settle(std::span<const NotedGroup> groups, const Words* chunkX, const Words* chunkY) {
+    for (const NotedGroup& found : groups) {
       if (packed_ + Lanes > Room) TestWholeVectors();  // a packed vector is stored whole
       const RandomSteps steps = GroupSteps<Lanes>[found.group % ChunkGroups];
       const int chunk = found.group / ChunkGroups;
@@ -649,7 +647,7 @@ BlockTally CountBlockCoarselyFirst(std::uint32_t stateBefore, const BlockFilter&
   const SinglesBounds<Path> bounds{Singles{} + filter.coarse.surelyInside, Singles{} + filter.coarse.surelyOutside};
   Integers insideCounts{};
   Open points(filter);
-  typename Open::Group open[Groups];
+  NotedGroup open[Groups];
   int openCount = 0;
   Words chunkX[ChunksOf<Words>], chunkY[ChunksOf<Words>];
 
@@ -729,7 +727,7 @@ BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& f
                                    Singles{} + filter.fractions.surelyOutside * units};
   typename V::Integers insideCounts{};
   Open points(filter);
-  typename Open::Group open[Groups];
+  NotedGroup open[Groups];
   int openCount = 0;
   Words chunkX[ChunksOf<Words>], chunkY[ChunksOf<Words>];
   const auto testGroup = [&](const Words (&states)[4], int group) __attribute__((always_inline)) {
