@@ -95,10 +95,11 @@ constexpr std::int32_t CoarseTestFromRadius = 64;
 //   outside.
 // Up to R = 181, R^4 < 2^31 with room to spare, and the draws, X, Y and R are below
 // 2^15 and X^2 + Y^2 < 2^31: 16-bit multiplies and adds give X and Y, and the
-// signed 16-bit multiply-adds of 32-bit lanes X^2 + Y^2, exactly. Only a point on the circle, X^2 + Y^2 = R^4, is left to the exact
-// test; for R <= 5 the answers for every X are bits of one word (on the circle Y is
-// a function of X), since for R = 5 one point in 160 lies there. Points on the
-// circle need R^4 = X^2 + Y^2 with X, Y > 0, so a prime factor 4k + 1 of R.
+// signed 16-bit multiply-adds of 32-bit lanes X^2 + Y^2, exactly. Only a point on
+// the circle, X^2 + Y^2 = R^4, is left to the exact test; for R <= 5 the answers
+// for every X are bits of one word (on the circle Y is a function of X), since for
+// R = 5 one point in 160 lies there. Points on the circle need R^4 = X^2 + Y^2 with
+// X, Y > 0, so a prime factor 4k + 1 of R.
 namespace {
 
 constexpr std::int32_t GridTestUpToRadius = 181;

@@ -299,20 +299,19 @@ TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
     const auto r = static_cast<std::int32_t>(radius);
     const Shorts shorts = Shorts{} + static_cast<std::uint16_t>(radius), carryFrom = Shorts{} + CarryFrom(r);
     for (std::int64_t draw = 0; draw < radius; draw += 8) {
-      Words states{}, expected{};
-      for (int lane = 0; lane < 16; ++lane) {
-        states[lane] = StateOfDraw(std::min(draw + lane / 2, radius - 1), radius, lane & 1);
-        expected[lane] = static_cast<std::uint32_t>(DrawAtState(states[lane], r));
-      }
+      Words states{};
+      for (int lane = 0; lane < 16; ++lane) states[lane] = StateOfDraw(std::min(draw + lane / 2, radius - 1), radius, lane & 1);
       Shorts lows;
       const Words otherStates = ~states, pairs = DrawPairsOfHighHalves<SixteenLanes>(states, otherStates, shorts, lows);
-      const Words drawn = ExactDrawPairs<SixteenLanes>(pairs, lows, states, otherStates, shorts) & 0xFFFF;
-      for (int lane = 0; lane < 16; ++lane) EXPECT_EQ(drawn[lane], expected[lane]) << radius << " " << states[lane];
+      const Words exact = ExactDrawPairs<SixteenLanes>(pairs, lows, states, otherStates, shorts);
       for (int half = 0; half < 32; ++half) {
         const std::uint32_t state = half % 2 == 0 ? states[half / 2] : otherStates[half / 2], high = state & 0xFFFF0000;
-        const bool flagged = lows[half] > carryFrom[half], pair = (pairs[half / 2] >> 16 * (half % 2) & 0xFFFF) == static_cast<std::uint32_t>(DrawAtState(state, r));
+        const auto draw = static_cast<std::uint32_t>(DrawAtState(state, r));
+        const auto inHalf = [&](Words w) { return w[half / 2] >> 16 * (half % 2) & 0xFFFF; };
+        const bool flagged = lows[half] > carryFrom[half];
+        EXPECT_EQ(inHalf(exact), draw) << radius << " " << state;
         EXPECT_EQ(flagged, DrawAtState(high, r) != DrawAtState(high | 0xFFFF, r)) << radius << " " << state;
-        EXPECT_TRUE(flagged || pair) << radius << " " << state;
+        EXPECT_TRUE(flagged || inHalf(pairs) == draw) << radius << " " << state;
       }
     }
   }
