@@ -95,40 +95,32 @@ constexpr std::int32_t CoarseTestFromRadius = 64;
 //   outside.
 // Up to R = 181, R^4 < 2^31 with room to spare, and the draws, X, Y and R are below
 // 2^15 and X^2 + Y^2 < 2^31: 16-bit multiplies and adds give X and Y, and the
-// signed 16-bit multiply-adds of 32-bit lanes X^2 + Y^2, exactly. Only a point on
-// the circle, X^2 + Y^2 = R^4, is left to the exact test; for R <= 5 the answers
-// for every X are bits of one word (on the circle Y is a function of X), since for
-// R = 5 one point in 160 lies there. Points on the circle need R^4 = X^2 + Y^2 with
-// X, Y > 0, so a prime factor 4k + 1 of R.
+// signed 16-bit multiply-adds of 32-bit lanes X^2 + Y^2, exactly. That leaves
+// the points on the circle, X^2 + Y^2 = R^4 with 0 < X, Y < R^2, which need a prime
+// factor 4k + 1 of R, and are few: the filter finds them all, X by X, as it is made.
+// Where the exact test puts them all inside, the bound is R^4 + 1; all outside (or
+// none there), R^4; only where they differ are they left to the exact test, and
+// there (R = 15 and up) at most one point in 12000 lies on the circle. For R = 5 it
+// is one in 160, all inside.
 namespace {
 
 constexpr std::int32_t GridTestUpToRadius = 181;
-constexpr std::int32_t TiesTabledUpToRadius = 5;  // R^2 <= 32
-
-bool HasPrimeFactorOneMoreThanFour(std::int32_t n) {
-  for (std::int32_t p = 2; p * p <= n; ++p) {
-    for (; n % p == 0; n /= p) {
-      if (p % 4 == 1) return true;
-    }
-  }
-  return n % 4 == 1 && n > 1;
-}
 
 GridBounds GridFor(const BlockFilter& filter) {
   const std::int32_t radius = filter.radius;
-  if (radius > GridTestUpToRadius) return {0, 0, false};
-  const std::int32_t side = radius * radius;
-  GridBounds grid{side * side, 0, HasPrimeFactorOneMoreThanFour(radius)};
-  if (!grid.onCircleToo || radius > TiesTabledUpToRadius) return grid;
-  grid.onCircleToo = false;
-  for (std::int32_t x = 1; x < side; ++x) {
-    const std::int32_t rest = grid.fourthPower - x * x;
-    const auto y = static_cast<std::int32_t>(std::sqrt(static_cast<double>(rest)));  // exact: rest < 2^10
-    if (y * y != rest || y >= side) continue;
-    const PointDraws onCircle{x % radius, x / radius, y % radius, y / radius};
-    if (IsInsideExactly(onCircle, filter)) grid.tiesInside |= std::uint32_t{1} << x;
+  if (radius > GridTestUpToRadius) return {0, false};
+  const std::int32_t side = radius * radius, fourthPower = side * side;
+  int inside = 0, outside = 0;
+  // Y falls as X rises along the circle: one pass of each.
+  const auto squares = [](std::int64_t x, std::int64_t y) { return x * x + y * y; };
+  for (std::int32_t x = 1, y = side - 1; x < side && y > 0; ++x) {
+    while (y > 0 && squares(x, y) > fourthPower) --y;
+    if (y > 0 && squares(x, y) == fourthPower) {
+      (IsInsideExactly({x % radius, x / radius, y % radius, y / radius}, filter) ? inside : outside)++;
+    }
   }
-  return grid;
+  if (inside > 0 && outside > 0) return {fourthPower, true};
+  return {fourthPower + (inside > 0), false};
 }
 
 }  // namespace
@@ -179,7 +171,7 @@ FractionBounds FractionsFor(std::int32_t radius, double radiusSquared) {
 
 bool MethodApplies(BlockMethod method, const BlockFilter& filter) {
   switch (method) {
-    case BlockMethod::Grid: return filter.grid.fourthPower != 0;
+    case BlockMethod::Grid: return filter.grid.insideBelow != 0;
     case BlockMethod::Fractions: return filter.fractions.applies;
     case BlockMethod::CoarseFirst: return filter.coarse.applies;
   }
@@ -239,7 +231,7 @@ BlockTally TallyExactLanes(unsigned lanes, const double* draws, int laneCount,
 bool MachineHasPath(VectorPath path) {
 #if defined(__x86_64__) || defined(__i386__)
   const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                      __builtin_cpu_supports("avx512bw");
+                      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi2");
   switch (path) {
     case VectorPath::Baseline:
       return true;

@@ -55,12 +55,14 @@ struct FractionBounds {
 };
 
 // The grid test: with X = jR + i for the draws i, j of x and Y the same for y, a
-// point is inside when X^2 + Y^2 < R^4 and outside when it is above; on the circle
-// the exact test decides, or where R^2 <= 32 a table of its answers.
+// point is inside when X^2 + Y^2 < R^4 and outside when it is above. The points on
+// the circle go with the others where the exact test puts them all on one side;
+// else they take the exact test.
 struct GridBounds {
-  std::int32_t fourthPower;  // R^4, 0 where the grid test does not apply
-  std::uint32_t tiesInside;  // bit X set when the point on the circle at X is inside
-  bool onCircleToo;          // grid points on the circle are left to the exact test
+  std::int32_t insideBelow;  // R^4, or R^4 + 1 where all on the circle are inside;
+                             // 0 where the grid test does not apply
+  bool onCircleToo;          // the points on the circle, X^2 + Y^2 = insideBelow = R^4,
+                             // are left to the exact test
 };
 
 // The constants of a run.

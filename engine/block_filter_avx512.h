@@ -1,6 +1,6 @@
 // The AVX-512F record of instructions, shared by the two AVX-512 paths, each of
-// which defines BLOCK_KERNEL_TARGET (avx512f and avx512dq at least) before it
-// includes this.
+// which defines BLOCK_KERNEL_TARGET (avx512f, avx512dq, avx512bw and bmi2 at least)
+// before it includes this.
 
 #pragma once
 
@@ -39,9 +39,11 @@ struct Avx512FPath {
   static unsigned WordLaneBits(Vectors::Integers m) {
     return _mm512_movepi32_mask(reinterpret_cast<__m512i>(m));
   }
+  // A compare of the halves, and its bits paired in a scalar register: a saturating
+  // subtract would take a port of the multiplies, which the grid test keeps busy.
   static unsigned PairsAbove(Vectors::Shorts a, Vectors::Shorts b) {
-    const __m512i excess = _mm512_subs_epu16(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b));
-    return _mm512_test_epi32_mask(excess, excess);
+    const unsigned halves = _mm512_cmpgt_epu16_mask(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b));
+    return _pext_u32(halves | halves >> 1, 0x55555555);
   }
   static Vectors::Words PackedLanes(Vectors::Words values, unsigned lanes) {
     return reinterpret_cast<Vectors::Words>(
@@ -59,10 +61,6 @@ struct Avx512FPath {
   }
   static unsigned IntegersEqual(Vectors::Integers a, Vectors::Integers b) {
     return _mm512_cmpeq_epi32_mask(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b));
-  }
-  static Vectors::Integers LookedUp(Vectors::Integers low, Vectors::Integers high, Vectors::Integers index) {
-    return reinterpret_cast<Vectors::Integers>(_mm512_permutex2var_epi32(
-        reinterpret_cast<__m512i>(low), reinterpret_cast<__m512i>(index), reinterpret_cast<__m512i>(high)));
   }
   static Vectors::Integers MinusOneIn(Vectors::Integers counts, unsigned lanes) {
     const auto bits = reinterpret_cast<__m512i>(counts);

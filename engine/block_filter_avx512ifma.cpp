@@ -8,7 +8,7 @@
 // test leaves open, which the run measures.
 #include "engine/block_filter.h"
 
-#define BLOCK_KERNEL_TARGET "avx512f,avx512dq,avx512bw,avx512ifma"
+#define BLOCK_KERNEL_TARGET "avx512f,avx512dq,avx512bw,bmi2,avx512ifma"
 #include "engine/block_filter_avx512.h"
 
 BLOCK_KERNEL_TARGET_BEGIN

@@ -56,9 +56,6 @@
 // and one whose compares give vectors of lane masks counts them as they are. A path
 // that converts unsigned 32-bit lanes to single precision supplies
 //   UnsignedToSingles(w)        per 32-bit lane, w as an unsigned number, rounded;
-// a path that looks up 32 lanes at once supplies
-//   LookedUp(low, high, index)  per 32-bit lane, entry index mod 32 of the table
-//                               of low's lanes then high's;
 // a path with the 52-bit multiply-adds supplies also
 //   MultiplyAddHigh52(c, a, b)  per 64-bit lane, c + the high 52 bits of a x b, of
 //                               the low 52 bits of each;
@@ -355,7 +352,8 @@ auto DrawsOfStates(Wide states, Wide radius) {
 // s = h 2^16 + l, sR / 2^32 = (hR + lR / 2^16) / 2^16, and as hR is whole its floor
 // is that of (hR + floor(lR / 2^16)) / 2^16: floor(hR / 2^16), and one more where
 // hR mod 2^16 + floor(lR / 2^16) reaches 2^16, which, as floor(lR / 2^16) < R, needs
-// hR mod 2^16 > 2^16 - R.
+// hR mod 2^16 > 2^16 - R. Where R is a power of two, hR mod 2^16 is a multiple of R,
+// never above 2^16 - R, and the draws of the high halves are exact.
 //
 // Per 32-bit lane, the draws of the states of x and of y in the low and the high
 // half from the high halves h of the states alone, floor(hR / 2^16); the low
@@ -387,16 +385,20 @@ Words ExactDrawPairs(Words pairs, Shorts lows, Words ofX, Words ofY, Shorts radi
   return reinterpret_cast<Words>(reinterpret_cast<Shorts>(pairs) - reinterpret_cast<Shorts>(sum < lows));
 }
 
-template <class Path>
-concept LooksUpIn32 = requires(typename VectorsOf<Path::Bytes>::Integers i) { Path::LookedUp(i, i, i); };
-
 // Every point by its place on the grid, Lanes at a time: X = jR + i for the draws i, j
 // of x, Y the same for y, each below 2^15, so that (X, Y) are the halves of a 32-bit
 // lane, formed from the draws' pairs by one 16-bit multiply and add, and X^2 + Y^2
-// against R^4 from its multiply-add (block_filter.cpp). Where the circle passes
-// through grid points, those points take the exact test after the loop, or, where
-// R^2 <= 32, the filter's table of them.
-template <class Path, bool OnCircleToo>
+// against the filter's bound from its multiply-add (block_filter.cpp). Where the
+// exact test puts the grid points on the circle on both sides, those points take it
+// after the loop.
+// How the grid test notes the lanes whose draws may carry: not at all where R is a
+// power of two; each one where they are few; from a radius of
+// CarriesNearTheBoundFrom on, where a group in 1024 / R has one, only those that can
+// change sides, for the cost of a compare in every group.
+enum class GridCarries { None, All, NearTheBound };
+inline constexpr std::int32_t CarriesNearTheBoundFrom = 57;
+
+template <class Path, bool OnCircleToo, GridCarries Carries>
 BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
@@ -409,40 +411,18 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   TwoChains<Words> chains = StartTwoChains<Path, Words>(stateBefore);
   const auto radius = Shorts{} + static_cast<std::uint16_t>(filter.radius);
   const auto carryFrom = Shorts{} + CarryFrom(filter.radius);
-  const Integers fourthPower = Integers{} + filter.grid.fourthPower;
-  // Where R^2 <= 32 the bound of X^2 + Y^2 by X, one above R^4 where the point on the
-  // circle is inside: from a table where the path looks up in 32 lanes, else from
-  // the bits.
-  const std::uint32_t tiesInside = filter.grid.tiesInside;
-  Integers tieBounds[2]{};
-  if constexpr (LooksUpIn32<Path>) {
-    Words lane;
-    for (int i = 0; i < Lanes; ++i) lane[i] = static_cast<std::uint32_t>(i);
-    for (int half = 0; half < 2; ++half) {
-      tieBounds[half] = fourthPower + reinterpret_cast<Integers>((tiesInside >> (lane + half * Lanes)) & 1);
-    }
-  }
+  const Integers insideBelow = Integers{} + filter.grid.insideBelow;  // R^4 where OnCircleToo
   // The points found inside: lane by lane, less one for each, where the path's
   // compares give vectors of lane masks; where they give bits, from a count of the
   // bits, which takes no vector unit, as a masked subtract would.
   Integers insideCounts{};
   std::int64_t insideBits = 0;
 
-  // X^2 + Y^2 of the points of the draw pairs, and the bound below which a point is
-  // inside.
-  const auto squareAndBound = [&](Words integers, Words fractions) __attribute__((always_inline)) {
-    const Shorts xy = reinterpret_cast<Shorts>(integers) * radius + reinterpret_cast<Shorts>(fractions);
-    const Words words = reinterpret_cast<Words>(xy);
-    const auto square = reinterpret_cast<Integers>(Path::MultiplyAddShorts(words, words));
-    Integers bound = fourthPower;
-    if (tiesInside != 0) {
-      if constexpr (LooksUpIn32<Path>) {
-        bound = Path::LookedUp(tieBounds[0], tieBounds[1], reinterpret_cast<Integers>(words));  // X mod 32
-      } else {
-        bound += reinterpret_cast<Integers>((tiesInside >> (words & 0xFFFF)) & 1);
-      }
-    }
-    return std::pair{square, bound};
+  // X^2 + Y^2 of the points of the draw pairs.
+  const auto squares = [&](Words integers, Words fractions) __attribute__((always_inline)) {
+    const Words xy = reinterpret_cast<Words>(reinterpret_cast<Shorts>(integers) * radius +
+                                             reinterpret_cast<Shorts>(fractions));
+    return reinterpret_cast<Integers>(Path::MultiplyAddShorts(xy, xy));
   };
   const auto lanesBelow = [](Integers a, Integers b) {
     if constexpr (ComparesIntoMasks<Path>) return Path::IntegersBelow(a, b);
@@ -462,9 +442,15 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     }
   };
   // The lanes whose draws the carry from the low halves of their states may make one
-  // more, and, but for R <= 5, where the table decides them, those on the circle,
-  // noted with their groups as they come, without a branch, and counted again from
-  // their exact draws after the block, as OpenPoints settles open points.
+  // more, and those on the circle where they take the exact test, noted with their
+  // groups as they come, without a branch, and counted again from their exact draws
+  // after the block, as OpenPoints settles open points. A carry makes X at most
+  // R + 1 more, and as X, Y < R^2, X^2 + Y^2 less than reach =
+  // 4(R + 1)R^2 + 2(R + 1)^2 more: only a point found inside and above the bound less
+  // reach can change sides. Noting those alone leaves about one lane in 5000 whatever
+  // R, where 4R in 2^16 may carry.
+  const std::int32_t above = filter.radius + 1;
+  const Integers nearAbove = insideBelow - (4 * above * filter.radius * filter.radius + 2 * above * above);
   constexpr int Groups = BlockSize / Lanes;
   NotedGroup noted[Groups];
   int notedCount = 0;
@@ -475,14 +461,23 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     Shorts lowsOfIntegers, lowsOfFractions;
     const Words integers = DrawPairsOfHighHalves<Path>(states[1], states[3], radius, lowsOfIntegers);
     const Words fractions = DrawPairsOfHighHalves<Path>(states[0], states[2], radius, lowsOfFractions);
-    unsigned lanes = Path::PairsAbove(lowsOfIntegers > lowsOfFractions ? lowsOfIntegers : lowsOfFractions, carryFrom);
-    const auto [square, bound] = squareAndBound(integers, fractions);
+    unsigned lanes = 0;
+    if constexpr (Carries != GridCarries::None) {
+      lanes = Path::PairsAbove(lowsOfIntegers > lowsOfFractions ? lowsOfIntegers : lowsOfFractions, carryFrom);
+    }
+    const Integers square = squares(integers, fractions);
     if constexpr (ComparesIntoMasks<Path>) {
-      insideBits += std::popcount(Path::IntegersBelow(square, bound));
-      if (OnCircleToo) lanes |= Path::IntegersEqual(square, fourthPower);
+      const unsigned inside = Path::IntegersBelow(square, insideBelow);
+      insideBits += std::popcount(inside);
+      if constexpr (Carries == GridCarries::NearTheBound) {
+        lanes &= inside & Path::IntegersBelow(nearAbove, square);
+      }
+      if (OnCircleToo) lanes |= Path::IntegersEqual(square, insideBelow);
     } else {
-      insideCounts += square < bound;
-      if (OnCircleToo) lanes |= Path::WordLaneBits(square == fourthPower);
+      const auto inside = square < insideBelow;
+      insideCounts += inside;
+      if constexpr (Carries == GridCarries::NearTheBound) lanes &= Path::WordLaneBits(inside & (square > nearAbove));
+      if (OnCircleToo) lanes |= Path::WordLaneBits(square == insideBelow);
     }
     noted[notedCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
     notedCount += lanes != 0;
@@ -498,13 +493,11 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     Shorts lowsOfIntegers, lowsOfFractions;
     const Words integers = DrawPairsOfHighHalves<Path>(states[1], states[3], radius, lowsOfIntegers);
     const Words fractions = DrawPairsOfHighHalves<Path>(states[0], states[2], radius, lowsOfFractions);
-    const auto [shortSquare, shortBound] = squareAndBound(integers, fractions);
-    const auto [square, bound] =
-        squareAndBound(ExactDrawPairs<Path>(integers, lowsOfIntegers, states[1], states[3], radius),
-                       ExactDrawPairs<Path>(fractions, lowsOfFractions, states[0], states[2], radius));
-    tally.inside += std::popcount(lanesBelow(square, bound) & again.lanes) -
-                    std::popcount(lanesBelow(shortSquare, shortBound) & again.lanes);
-    if (OnCircleToo) testExactly(again.group, lanesEqual(square, fourthPower) & again.lanes);
+    const Integers square = squares(ExactDrawPairs<Path>(integers, lowsOfIntegers, states[1], states[3], radius),
+                                    ExactDrawPairs<Path>(fractions, lowsOfFractions, states[0], states[2], radius));
+    tally.inside += std::popcount(lanesBelow(square, insideBelow) & again.lanes) -
+                    std::popcount(lanesBelow(squares(integers, fractions), insideBelow) & again.lanes);
+    if (OnCircleToo) testExactly(again.group, lanesEqual(square, insideBelow) & again.lanes);
   };
   for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
     std::memcpy(chunkStates[chunk / ChunkGroups], chains.states[0], sizeof chunkStates[0]);
@@ -747,11 +740,23 @@ BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& f
 }
 
 template <class Path>
+BlockTally CountBlockOnGridAsItsRadiusNeeds(std::uint32_t stateBefore, const BlockFilter& filter) {
+  using enum GridCarries;
+  const std::int32_t radius = filter.radius;
+  if ((radius & (radius - 1)) == 0) return CountBlockOnGrid<Path, false, None>(stateBefore, filter);  // nor on the circle
+  if (radius < CarriesNearTheBoundFrom) {
+    return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true, All>(stateBefore, filter)
+                                   : CountBlockOnGrid<Path, false, All>(stateBefore, filter);
+  }
+  return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true, NearTheBound>(stateBefore, filter)
+                                 : CountBlockOnGrid<Path, false, NearTheBound>(stateBefore, filter);
+}
+
+template <class Path>
 BlockTally CountBlockBy(BlockMethod method, std::uint32_t stateBefore, const BlockFilter& filter) {
   switch (method) {
     case BlockMethod::Grid:
-      return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true>(stateBefore, filter)
-                                     : CountBlockOnGrid<Path, false>(stateBefore, filter);
+      return CountBlockOnGridAsItsRadiusNeeds<Path>(stateBefore, filter);
     case BlockMethod::Fractions:
       return CountBlockByFractions<Path>(stateBefore, filter);
     case BlockMethod::CoarseFirst:

@@ -41,17 +41,14 @@ std::string_view MethodName(BlockMethod method) {
   return names[static_cast<int>(method)];
 }
 
-// Where the expected fastest method changes, as measured on processors with AVX-512
-// and AVX2: the grid test is the fastest up to here, the fraction test from here up to
-// the next, the coarse test beyond.
-constexpr std::int32_t GridFastestUpTo = 48;
-constexpr std::int32_t FractionsFastestUpTo = 90;
+// Up to here the grid test is the fastest method, as measured on processors with
+// AVX-512 and AVX2; beyond, the coarse test is, or the fraction test by a little.
+constexpr std::int32_t GridFastestUpTo = 128;
 
 std::vector<BlockMethod> MethodsFor(const BlockFilter& filter) {
   using enum BlockMethod;
-  std::vector<BlockMethod> order = filter.radius <= GridFastestUpTo        ? std::vector{Grid, Fractions, CoarseFirst}
-                                   : filter.radius <= FractionsFastestUpTo ? std::vector{Fractions, Grid, CoarseFirst}
-                                                                           : std::vector{CoarseFirst, Fractions, Grid};
+  std::vector<BlockMethod> order = filter.radius <= GridFastestUpTo ? std::vector{Grid, Fractions, CoarseFirst}
+                                                                    : std::vector{CoarseFirst, Fractions, Grid};
   std::erase_if(order, [&](BlockMethod method) { return !MethodApplies(method, filter); });
   return order;
 }

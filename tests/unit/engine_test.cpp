@@ -142,12 +142,14 @@ TEST_F(Engine, RunningEstimateIsExactUpToTheLargestTrialCount) {
 
 // For points a / R, b / R around the circle, a^2 + b^2 near R^4: a verdict of the
 // filter, with or without fused multiply-adds, never contradicts the exact test,
-// and points on the circle take the exact test.
+// and points on the circle take the exact test; nor does the grid test's bound,
+// but where it leaves the points on the circle to the exact test.
 #if defined(__SIZEOF_INT128__)  // squares of the square of the radius
 TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
   using Wide = unsigned __int128;
-  for (std::int32_t radius : {5, 25, 65, 325, 1105, 46341, 94906267, 2147483647}) {
+  for (std::int32_t radius : {5, 15, 25, 40, 65, 181, 325, 1105, 46341, 94906267, 2147483647}) {
     const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
+    const bool onGrid = MethodApplies(BlockMethod::Grid, filter);
     const std::uint64_t side = std::uint64_t(radius) * std::uint64_t(radius), step = side > 2000000 ? side / 997 : 1;
     for (std::uint64_t a = step / 2; a < side; a += step) {
       const Wide rest = Wide{side} * side - Wide{a} * a;
@@ -164,6 +166,8 @@ TEST_F(Engine, FilterMarginHoldsAtThePointsNearestTheCircle) {
           EXPECT_TRUE(square > filter.surelyInside || (exact && !onCircle)) << radius << ": " << a << ", " << b;
           EXPECT_TRUE(square <= filter.surelyOutside || !exact) << radius << ": " << a << ", " << b;
         }
+        const bool gridInside = Wide{a} * a + Wide{b} * b < static_cast<Wide>(filter.grid.insideBelow);
+        EXPECT_TRUE(!onGrid || (onCircle && filter.grid.onCircleToo) || gridInside == exact) << radius << ": " << a;
       }
     }
   }
@@ -264,11 +268,6 @@ struct SixteenLanesMultiplyAdd52 : SixteenLanes {
   }
   static unsigned IntegersBelow(Vectors::Integers a, Vectors::Integers b) { return WordLaneBits(a < b); }
   static unsigned IntegersEqual(Vectors::Integers a, Vectors::Integers b) { return WordLaneBits(a == b); }
-  static Vectors::Integers LookedUp(Vectors::Integers low, Vectors::Integers high, Vectors::Integers index) {
-    Vectors::Integers values;
-    for (int i = 0; i < 16; ++i) values[i] = index[i] & 16 ? high[index[i] & 15] : low[index[i] & 15];
-    return values;
-  }
   static Vectors::Integers MinusOneIn(Vectors::Integers counts, unsigned lanes) {
     for (int i = 0; i < 16; ++i) counts[i] -= (lanes >> i) & 1;
     return counts;
@@ -317,8 +316,29 @@ TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
   }
 }
 
+// The state before a point that a carry into the integer draw of x, which moves it
+// the furthest, puts on the other side of the grid test's bound than the draws of
+// the high halves of its states do.
+std::uint32_t StateBeforeACarryAcrossTheBound(std::int32_t radius, const BlockFilter& filter) {
+  for (std::uint32_t first = 1;; first += 7919) {
+    std::uint32_t states[4] = {first};
+    for (int k = 1; k < 4; ++k) states[k] = Advance(states[k - 1], OneStep);
+    const auto square = [&](std::uint32_t kept) {
+      const auto place = [&](int k) {
+        return std::int64_t{DrawAtState(states[k + 1] & kept, radius)} * radius + DrawAtState(states[k] & kept, radius);
+      };
+      return place(0) * place(0) + place(2) * place(2);
+    };
+    if (DrawAtState(states[1], radius) != DrawAtState(states[1] & 0xFFFF0000, radius) &&
+        (square(0xFFFF0000) < filter.grid.insideBelow) != (square(0xFFFFFFFF) < filter.grid.insideBelow)) {
+      return Advance(first, StepsAhead(0xFFFFFFFF));
+    }
+  }
+}
+
 // Each block counted by every path the machine has with every method that applies,
-// and by the kernel at 16 lanes.
+// and by the kernel at 16 lanes; on the grid, also a block that starts with a point
+// whose carry takes it across the bound.
 TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
   std::vector<std::int32_t> radii{181, 182, 325, 1000, 1105, 4096, 4097, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
   for (std::int32_t radius = 1; radius <= 65; ++radius) radii.push_back(radius);
@@ -326,8 +346,10 @@ TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
   std::uint32_t state = 4294967295u;
   for (std::int32_t radius : radii) {
     const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
-    for (int n = 0; n < 3; ++n) {
-      RandomState = state = state * 2891336453u + 0x9E3779B9u;  // states far apart
+    const bool carries = MethodApplies(BlockMethod::Grid, filter) && (radius & (radius - 1)) != 0;
+    for (int n = 0; n < 3 + carries; ++n) {
+      state = n < 3 ? state * 2891336453u + 0x9E3779B9u : StateBeforeACarryAcrossTheBound(radius, filter);
+      RandomState = state;  // states far apart, or aimed
       const std::int64_t expected = CountBlockPointByPoint(radius, SquareOfRadius(radius));
       for (BlockMethod method : MethodsFor(filter)) {
         EXPECT_EQ(CountBlockBy<SixteenLanes>(method, state, filter).inside, expected) << radius;
