@@ -6,8 +6,9 @@
 // From R = 2 to 4096, the fraction test takes each coordinate in single precision
 // from the states of its draws, within 1 / R, and leaves the points near the circle
 // to the fine test. Up to R = 181, the grid test decides every point from its four
-// draws in integers, and only the points on the circle take the exact test. Each
-// filter's bounds are proved in block_filter.cpp. The count is always the exact one.
+// draws in integers; the points on the circle take the exact test only where it
+// puts some inside and some outside. Each filter's bounds are proved in
+// block_filter.cpp. The count is always the exact one.
 #pragma once
 
 #include <cstdint>

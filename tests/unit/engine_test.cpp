@@ -2,9 +2,10 @@
 // path and every thread count against the point-by-point loop, block by block, and
 // the kernel at the AVX-512 paths' width in plain vector code that any processor
 // runs (16 lanes, an odd number of groups in a block, 8-bit lane masks, the 52-bit
-// multiply-adds). The filters where they are easiest to get wrong: the margin at
-// the points nearest the circle, the coarse test's bounds at the states and
-// fractions that put a point furthest from what it sees. The choice of path by
+// multiply-adds). The filters where they are easiest to get wrong: the margin and
+// the grid's bound at the points nearest the circle, the grid's carries that move
+// a point across it, the coarse test's bounds at the states and fractions that put
+// a point furthest from what it sees. The choice of path by
 // timings from a fake clock. The generator's period in blocks, and the
 // reuse of tallies past it.
 #include <algorithm>
