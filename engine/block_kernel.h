@@ -385,12 +385,6 @@ Words ExactDrawPairs(Words pairs, Shorts lows, Words ofX, Words ofY, Shorts radi
   return reinterpret_cast<Words>(reinterpret_cast<Shorts>(pairs) - reinterpret_cast<Shorts>(sum < lows));
 }
 
-// Every point by its place on the grid, Lanes at a time: X = jR + i for the draws i, j
-// of x, Y the same for y, each below 2^15, so that (X, Y) are the halves of a 32-bit
-// lane, formed from the draws' pairs by one 16-bit multiply and add, and X^2 + Y^2
-// against the filter's bound from its multiply-add (block_filter.cpp). Where the
-// exact test puts the grid points on the circle on both sides, those points take it
-// after the loop.
 // How the grid test notes the lanes whose draws may carry: not at all where R is a
 // power of two; each one where they are few; from a radius of
 // CarriesNearTheBoundFrom on, where a group in 1024 / R has one, only those that can
@@ -398,6 +392,12 @@ Words ExactDrawPairs(Words pairs, Shorts lows, Words ofX, Words ofY, Shorts radi
 enum class GridCarries { None, All, NearTheBound };
 inline constexpr std::int32_t CarriesNearTheBoundFrom = 57;
 
+// Every point by its place on the grid, Lanes at a time: X = jR + i for the draws i, j
+// of x, Y the same for y, each below 2^15, so that (X, Y) are the halves of a 32-bit
+// lane, formed from the draws' pairs by one 16-bit multiply and add, and X^2 + Y^2
+// against the filter's bound from its multiply-add (block_filter.cpp). Where the
+// exact test puts the grid points on the circle on both sides, those points take it
+// after the loop.
 template <class Path, bool OnCircleToo, GridCarries Carries>
 BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
@@ -743,7 +743,8 @@ template <class Path>
 BlockTally CountBlockOnGridAsItsRadiusNeeds(std::uint32_t stateBefore, const BlockFilter& filter) {
   using enum GridCarries;
   const std::int32_t radius = filter.radius;
-  if ((radius & (radius - 1)) == 0) return CountBlockOnGrid<Path, false, None>(stateBefore, filter);  // nor on the circle
+  // A power of two has no prime factor 4k + 1 either: no grid point lies on the circle.
+  if ((radius & (radius - 1)) == 0) return CountBlockOnGrid<Path, false, None>(stateBefore, filter);
   if (radius < CarriesNearTheBoundFrom) {
     return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true, All>(stateBefore, filter)
                                    : CountBlockOnGrid<Path, false, All>(stateBefore, filter);
