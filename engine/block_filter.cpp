@@ -97,7 +97,7 @@ constexpr std::int32_t CoarseTestFromRadius = 64;
 // 2^15 and X^2 + Y^2 < 2^31: 16-bit multiplies and adds give X and Y, and the
 // signed 16-bit multiply-adds of 32-bit lanes X^2 + Y^2, exactly. That leaves
 // the points on the circle, X^2 + Y^2 = R^4 with 0 < X, Y < R^2, which need a prime
-// factor 4k + 1 of R, and are few: the filter finds them all, X by X, as it is made.
+// factor 4k + 1 of R, and are few: the filter finds them all as it is made.
 // Where the exact test puts them all inside, the bound is R^4 + 1; all outside (or
 // none there), R^4; only where they differ are they left to the exact test, and
 // there (R = 15 and up) at most one point in 12000 lies on the circle. For R = 5 it
@@ -111,12 +111,14 @@ GridBounds GridFor(const BlockFilter& filter) {
   if (radius > GridTestUpToRadius) return {0, false};
   const std::int32_t side = radius * radius, fourthPower = side * side;
   int inside = 0, outside = 0;
-  // Y falls as X rises along the circle: one pass of each.
-  const auto squares = [](std::int64_t x, std::int64_t y) { return x * x + y * y; };
-  for (std::int32_t x = 1, y = side - 1; x < side && y > 0; ++x) {
-    while (y > 0 && squares(x, y) > fourthPower) --y;
-    if (y > 0 && squares(x, y) == fourthPower) {
-      (IsInsideExactly({x % radius, x / radius, y % radius, y / radius}, filter) ? inside : outside)++;
+  // Y falls as X rises along the circle: one pass of each, up to X = Y, as the exact
+  // test gives (X, Y) and (Y, X) the same answer.
+  for (std::int64_t x = 1, y = side - 1; x <= y; ++x) {
+    while (x * x + y * y > fourthPower) --y;
+    if (x * x + y * y == fourthPower) {
+      const PointDraws onCircle{std::int32_t(x % radius), std::int32_t(x / radius), std::int32_t(y % radius),
+                                std::int32_t(y / radius)};
+      (IsInsideExactly(onCircle, filter) ? inside : outside)++;
     }
   }
   if (inside > 0 && outside > 0) return {fourthPower, true};
