@@ -17,8 +17,8 @@
 // high halves paired by 2 vpermt2w, the draws and the low products
 // 2 x (vpmulhuw, vpmullw), the carries a vpmaxuw and a compare, the places on the
 // grid vpmullw and vpaddw, their squares a vpmaddwd, the verdict a compare counted
-// in a scalar register: 20 operations, 1.25 a point; 16 where R is a power of two
-// and nothing carries, 21 where only the carries near the bound are noted. Ten are
+// in a scalar register: 20 operations, 1.25 a point, and a store of the squares for
+// the lanes it notes; 16 where R is a power of two and nothing carries. Ten are
 // multiplies, which some cores run on two of their four vector ports only.
 #include "engine/block_filter.h"
 

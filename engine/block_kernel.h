@@ -385,20 +385,13 @@ Words ExactDrawPairs(Words pairs, Shorts lows, Words ofX, Words ofY, Shorts radi
   return reinterpret_cast<Words>(reinterpret_cast<Shorts>(pairs) - reinterpret_cast<Shorts>(sum < lows));
 }
 
-// How the grid test notes the lanes whose draws may carry: not at all where R is a
-// power of two; each one where they are few; from a radius of
-// CarriesNearTheBoundFrom on, where a group in 1024 / R has one, only those that can
-// change sides, for the cost of a compare in every group.
-enum class GridCarries { None, All, NearTheBound };
-inline constexpr std::int32_t CarriesNearTheBoundFrom = 57;
-
 // Every point by its place on the grid, Lanes at a time: X = jR + i for the draws i, j
 // of x, Y the same for y, each below 2^15, so that (X, Y) are the halves of a 32-bit
 // lane, formed from the draws' pairs by one 16-bit multiply and add, and X^2 + Y^2
 // against the filter's bound from its multiply-add (block_filter.cpp). Where the
 // exact test puts the grid points on the circle on both sides, those points take it
-// after the loop.
-template <class Path, bool OnCircleToo, GridCarries Carries>
+// after the loop. Where R is a power of two (DrawsCarry false) nothing carries.
+template <class Path, bool OnCircleToo, bool DrawsCarry>
 BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter) {
   using V = VectorsOf<Path::Bytes>;
   using Words = typename V::Words;
@@ -443,16 +436,18 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   };
   // The lanes whose draws the carry from the low halves of their states may make one
   // more, and those on the circle where they take the exact test, noted with their
-  // groups as they come, without a branch, and counted again from their exact draws
-  // after the block, as OpenPoints settles open points. A carry makes X at most
-  // R + 1 more, and as X, Y < R^2, X^2 + Y^2 less than reach =
-  // 4(R + 1)R^2 + 2(R + 1)^2 more: only a point found inside and above the bound less
-  // reach can change sides. Noting those alone leaves about one lane in 5000 whatever
-  // R, where 4R in 2^16 may carry.
+  // groups and X^2 + Y^2 as they come, without a branch (a group in 1024 / R has
+  // such a lane). After the block, as OpenPoints settles open points, the noted
+  // lanes that can change sides are counted again from their exact draws: a carry
+  // makes X at most R + 1 more, and as X, Y < R^2, X^2 + Y^2 less than reach =
+  // 4(R + 1)R^2 + 2(R + 1)^2 more, so a point found inside that far or further below
+  // the bound, or found outside, stays where it is. That leaves about one lane in
+  // 5000 whatever R, where 4R in 2^16 may carry.
   const std::int32_t above = filter.radius + 1;
   const Integers nearAbove = insideBelow - (4 * above * filter.radius * filter.radius + 2 * above * above);
   constexpr int Groups = BlockSize / Lanes;
   NotedGroup noted[Groups];
+  Integers notedSquares[Groups];
   int notedCount = 0;
   Words chunkStates[ChunksOf<Words>][4];
   const auto countGroup = [&](const Words (&states)[4], int group) __attribute__((always_inline)) {
@@ -462,25 +457,22 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     const Words integers = DrawPairsOfHighHalves<Path>(states[1], states[3], radius, lowsOfIntegers);
     const Words fractions = DrawPairsOfHighHalves<Path>(states[0], states[2], radius, lowsOfFractions);
     unsigned lanes = 0;
-    if constexpr (Carries != GridCarries::None) {
+    if constexpr (DrawsCarry) {
       lanes = Path::PairsAbove(lowsOfIntegers > lowsOfFractions ? lowsOfIntegers : lowsOfFractions, carryFrom);
     }
     const Integers square = squares(integers, fractions);
     if constexpr (ComparesIntoMasks<Path>) {
-      const unsigned inside = Path::IntegersBelow(square, insideBelow);
-      insideBits += std::popcount(inside);
-      if constexpr (Carries == GridCarries::NearTheBound) {
-        lanes &= inside & Path::IntegersBelow(nearAbove, square);
-      }
+      insideBits += std::popcount(Path::IntegersBelow(square, insideBelow));
       if (OnCircleToo) lanes |= Path::IntegersEqual(square, insideBelow);
     } else {
-      const auto inside = square < insideBelow;
-      insideCounts += inside;
-      if constexpr (Carries == GridCarries::NearTheBound) lanes &= Path::WordLaneBits(inside & (square > nearAbove));
+      insideCounts += square < insideBelow;
       if (OnCircleToo) lanes |= Path::WordLaneBits(square == insideBelow);
     }
-    noted[notedCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
-    notedCount += lanes != 0;
+    if constexpr (DrawsCarry || OnCircleToo) {
+      noted[notedCount] = {static_cast<std::uint16_t>(group), static_cast<std::uint16_t>(lanes)};
+      notedSquares[notedCount] = square;
+      notedCount += lanes != 0;
+    }
   };
   // The noted points of a group counted again: less their verdicts from the draws of
   // the high halves, plus those from the exact draws; those on the circle by the exact
@@ -503,7 +495,12 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     std::memcpy(chunkStates[chunk / ChunkGroups], chains.states[0], sizeof chunkStates[0]);
     chains = ForGroupsOfTwoChains<Path>(chains, chunk, std::min(chunk + ChunkGroups, Groups), countGroup);
   }
-  for (const NotedGroup& again : std::span(noted, notedCount)) countAgain(again);
+  const Integers justAbove = insideBelow + 1;  // on the circle too, where OnCircleToo
+  for (int n = 0; n < notedCount; ++n) {
+    const unsigned lanes =
+        noted[n].lanes & lanesBelow(nearAbove, notedSquares[n]) & lanesBelow(notedSquares[n], justAbove);
+    if (lanes != 0) countAgain({noted[n].group, static_cast<std::uint16_t>(lanes)});
+  }
 
   tally.inside += insideBits;
   for (int i = 0; i < Lanes; ++i) tally.inside -= insideCounts[i];
@@ -741,16 +738,11 @@ BlockTally CountBlockByFractions(std::uint32_t stateBefore, const BlockFilter& f
 
 template <class Path>
 BlockTally CountBlockOnGridAsItsRadiusNeeds(std::uint32_t stateBefore, const BlockFilter& filter) {
-  using enum GridCarries;
   const std::int32_t radius = filter.radius;
   // A power of two has no prime factor 4k + 1 either: no grid point lies on the circle.
-  if ((radius & (radius - 1)) == 0) return CountBlockOnGrid<Path, false, None>(stateBefore, filter);
-  if (radius < CarriesNearTheBoundFrom) {
-    return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true, All>(stateBefore, filter)
-                                   : CountBlockOnGrid<Path, false, All>(stateBefore, filter);
-  }
-  return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true, NearTheBound>(stateBefore, filter)
-                                 : CountBlockOnGrid<Path, false, NearTheBound>(stateBefore, filter);
+  if ((radius & (radius - 1)) == 0) return CountBlockOnGrid<Path, false, false>(stateBefore, filter);
+  return filter.grid.onCircleToo ? CountBlockOnGrid<Path, true, true>(stateBefore, filter)
+                                 : CountBlockOnGrid<Path, false, true>(stateBefore, filter);
 }
 
 template <class Path>

@@ -317,29 +317,33 @@ TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
   }
 }
 
-// The state before a block whose point 7, in a lane of its own on every path, a
-// carry into the integer draw of x, which moves it the furthest, puts on the other
-// side of the grid test's bound than the draws of the high halves of its states do.
-std::uint32_t StateBeforeACarryAcrossTheBound(std::int32_t radius, const BlockFilter& filter) {
+// The state before a block whose point 7, in a lane of its own on every path, the
+// grid test must count again: where the points on the circle take the exact test
+// and are not too rare to search for (R <= 40), one that the exact test puts inside;
+// else one that a carry into the integer draw of x, which moves it the furthest,
+// puts on the other side of the bound than the draws of the high halves do.
+std::uint32_t StateBeforeAPointCountedAgain(std::int32_t radius, const BlockFilter& filter) {
+  const bool onCircle = filter.grid.onCircleToo && radius <= 40;
   for (std::uint32_t first = 1;; first += 7919) {
     std::uint32_t states[4] = {first};
     for (int k = 1; k < 4; ++k) states[k] = Advance(states[k - 1], OneStep);
+    const auto draw = [&](int k, std::uint32_t kept) { return DrawAtState(states[k] & kept, radius); };
     const auto square = [&](std::uint32_t kept) {
-      const auto place = [&](int k) {
-        return std::int64_t{DrawAtState(states[k + 1] & kept, radius)} * radius + DrawAtState(states[k] & kept, radius);
-      };
+      const auto place = [&](int k) { return std::int64_t{draw(k + 1, kept)} * radius + draw(k, kept); };
       return place(0) * place(0) + place(2) * place(2);
     };
-    if (DrawAtState(states[1], radius) != DrawAtState(states[1] & 0xFFFF0000, radius) &&
-        (square(0xFFFF0000) < filter.grid.insideBelow) != (square(0xFFFFFFFF) < filter.grid.insideBelow)) {
-      return Advance(first, StepsAhead(0xFFFFFFFF - 4 * 7));
-    }
+    const bool aimed =
+        onCircle ? square(0xFFFFFFFF) == filter.grid.insideBelow &&
+                       IsInsideExactly({draw(0, ~0u), draw(1, ~0u), draw(2, ~0u), draw(3, ~0u)}, filter)
+                 : draw(1, 0xFFFFFFFF) != draw(1, 0xFFFF0000) &&
+                       (square(0xFFFF0000) < filter.grid.insideBelow) != (square(0xFFFFFFFF) < filter.grid.insideBelow);
+    if (aimed) return Advance(first, StepsAhead(0xFFFFFFFF - 4 * 7));
   }
 }
 
 // Each block counted by every path the machine has with every method that applies,
-// and by the kernel at 16 lanes; on the grid, also a block that starts with a point
-// whose carry takes it across the bound.
+// and by the kernel at 16 lanes; on the grid, also a block aimed at a point it must
+// count again.
 TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
   std::vector<std::int32_t> radii{181, 182, 325, 1000, 1105, 4096, 4097, 46340, 46341, 1 << 20, 94906267, 134217727, 2147483647};
   for (std::int32_t radius = 1; radius <= 65; ++radius) radii.push_back(radius);
@@ -349,7 +353,7 @@ TEST_F(Engine, EveryPathCountsEachBlockAsThePointByPointLoop) {
     const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
     const bool carries = MethodApplies(BlockMethod::Grid, filter) && (radius & (radius - 1)) != 0;
     for (int n = 0; n < 3 + carries; ++n) {
-      state = n < 3 ? state * 2891336453u + 0x9E3779B9u : StateBeforeACarryAcrossTheBound(radius, filter);
+      state = n < 3 ? state * 2891336453u + 0x9E3779B9u : StateBeforeAPointCountedAgain(radius, filter);
       RandomState = state;  // states far apart, or aimed
       const std::int64_t expected = CountBlockPointByPoint(radius, SquareOfRadius(radius));
       for (BlockMethod method : MethodsFor(filter)) {
