@@ -580,13 +580,16 @@ class OpenPoints {
  private:
   static constexpr int Room = (ChunkGroups + 2) * Lanes;
 
-  // The whole vectors of packed points through the fine test, and the rest, with
-  // what the last store wrote past it, moved to the front.
+  // The whole vectors of packed points through the fine test, and the rest, if any,
+  // with what the last store wrote past it, moved to the front: a vector from there
+  // lies within the buffer, which a full buffer with no rest would not.
   void TestWholeVectors() {
     const int whole = packed_ - packed_ % Lanes;
     for (int first = 0; first < whole; first += Lanes) Test(first, Lanes);
-    std::memmove(openX_, openX_ + whole, sizeof(Words));
-    std::memmove(openY_, openY_ + whole, sizeof(Words));
+    if (whole < packed_) {
+      std::memmove(openX_, openX_ + whole, sizeof(Words));
+      std::memmove(openY_, openY_ + whole, sizeof(Words));
+    }
     packed_ -= whole;
   }
 

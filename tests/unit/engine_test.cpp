@@ -317,6 +317,32 @@ TEST(GridDraws, EveryDrawAtTheEndsOfItsStates) {
   }
 }
 
+// Open points that fill the buffer OpenPoints packs them into exactly, every lane of
+// as many groups as it holds, go through the fine test each once.
+TEST_F(Engine, OpenPointsThatFillTheirBufferAreEachTestedOnce) {
+  using Words = SixteenLanes::Vectors::Words;
+  constexpr int Groups = ChunkGroups + 2;
+  const std::int32_t radius = 1000;
+  const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
+  const std::uint32_t stateBefore = 123456789;
+  const RandomSteps chunk = StepsAhead(4 * 16 * ChunkGroups);
+  const Words chunkX[2] = {FirstGroupStates<Words>(stateBefore, 1),
+                           Stepped<SixteenLanes>(FirstGroupStates<Words>(stateBefore, 1), chunk)};
+  const Words chunkY[2] = {FirstGroupStates<Words>(stateBefore, 3),
+                           Stepped<SixteenLanes>(FirstGroupStates<Words>(stateBefore, 3), chunk)};
+  std::vector<NotedGroup> groups;
+  std::int64_t expected = 0;
+  for (int group = 0; group < Groups; ++group) {
+    groups.push_back({static_cast<std::uint16_t>(group), 0xFFFF});
+    for (int lane = 0; lane < 16; ++lane) {
+      expected += IsInsideExactly(DrawsOfPoint(stateBefore, group * 16 + lane, radius), filter);
+    }
+  }
+  OpenPoints<SixteenLanes> points(filter);
+  points.Settle(groups, chunkX, chunkY);
+  EXPECT_EQ(points.Tally(SixteenLanes::Vectors::Integers{}).inside, expected);
+}
+
 // The state before a block whose point 7, in a lane of its own on every path, the
 // grid test must count again: where the points on the circle take the exact test
 // and are not too rare to search for (R <= 40), one that the exact test puts inside;
