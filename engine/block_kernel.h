@@ -475,9 +475,9 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     }
   };
   // The noted points of a group counted again: less their verdicts from the draws of
-  // the high halves, plus those from the exact draws; those on the circle by the exact
-  // draws take the exact test.
-  const auto countAgain = [&](NotedGroup again) {
+  // the high halves, whose X^2 + Y^2 was kept, plus those from the exact draws; those
+  // on the circle by the exact draws take the exact test.
+  const auto countAgain = [&](NotedGroup again, Integers shortSquare) {
     Words states[4];
     for (int k = 0; k < 4; ++k) {
       states[k] = Stepped<Path>(chunkStates[again.group / ChunkGroups][k], GroupSteps<Lanes>[again.group % ChunkGroups]);
@@ -488,7 +488,7 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
     const Integers square = squares(ExactDrawPairs<Path>(integers, lowsOfIntegers, states[1], states[3], radius),
                                     ExactDrawPairs<Path>(fractions, lowsOfFractions, states[0], states[2], radius));
     tally.inside += std::popcount(lanesBelow(square, insideBelow) & again.lanes) -
-                    std::popcount(lanesBelow(squares(integers, fractions), insideBelow) & again.lanes);
+                    std::popcount(lanesBelow(shortSquare, insideBelow) & again.lanes);
     if (OnCircleToo) testExactly(again.group, lanesEqual(square, insideBelow) & again.lanes);
   };
   for (int chunk = 0; chunk < Groups; chunk += ChunkGroups) {
@@ -499,7 +499,7 @@ BlockTally CountBlockOnGrid(std::uint32_t stateBefore, const BlockFilter& filter
   for (int n = 0; n < notedCount; ++n) {
     const unsigned lanes =
         noted[n].lanes & lanesBelow(nearAbove, notedSquares[n]) & lanesBelow(notedSquares[n], justAbove);
-    if (lanes != 0) countAgain({noted[n].group, static_cast<std::uint16_t>(lanes)});
+    if (lanes != 0) countAgain({noted[n].group, static_cast<std::uint16_t>(lanes)}, notedSquares[n]);
   }
 
   tally.inside += insideBits;

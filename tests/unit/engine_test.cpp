@@ -5,10 +5,10 @@
 // multiply-adds). The filters where they are easiest to get wrong: the margin and
 // the grid's bound at the points nearest the circle, the grid's carries that move
 // a point across it, the coarse test's bounds at the states and fractions that put
-// a point furthest from what it sees. The choice of path by
-// timings from a fake clock. The generator's period in blocks, and the
-// reuse of tallies past it.
+// a point furthest from what it sees. The choice of path by timings from a fake
+// clock. The generator's period in blocks, and the reuse of tallies past it.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -325,11 +325,11 @@ TEST_F(Engine, OpenPointsThatFillTheirBufferAreEachTestedOnce) {
   const std::int32_t radius = 1000;
   const BlockFilter filter = FilterFor(radius, SquareOfRadius(radius));
   const std::uint32_t stateBefore = 123456789;
-  const RandomSteps chunk = StepsAhead(4 * 16 * ChunkGroups);
-  const Words chunkX[2] = {FirstGroupStates<Words>(stateBefore, 1),
-                           Stepped<SixteenLanes>(FirstGroupStates<Words>(stateBefore, 1), chunk)};
-  const Words chunkY[2] = {FirstGroupStates<Words>(stateBefore, 3),
-                           Stepped<SixteenLanes>(FirstGroupStates<Words>(stateBefore, 3), chunk)};
+  const auto chunks = [&](int k) {  // the states of draw k of the first groups of chunks 0 and 1
+    const Words first = FirstGroupStates<Words>(stateBefore, k);
+    return std::array{first, Stepped<SixteenLanes>(first, StepsAhead(4 * 16 * ChunkGroups))};
+  };
+  const auto chunkX = chunks(1), chunkY = chunks(3);
   std::vector<NotedGroup> groups;
   std::int64_t expected = 0;
   for (int group = 0; group < Groups; ++group) {
@@ -339,7 +339,7 @@ TEST_F(Engine, OpenPointsThatFillTheirBufferAreEachTestedOnce) {
     }
   }
   OpenPoints<SixteenLanes> points(filter);
-  points.Settle(groups, chunkX, chunkY);
+  points.Settle(groups, chunkX.data(), chunkY.data());
   EXPECT_EQ(points.Tally(SixteenLanes::Vectors::Integers{}).inside, expected);
 }
 
