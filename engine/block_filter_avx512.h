@@ -67,15 +67,6 @@ struct Avx512FPath {
     return reinterpret_cast<Vectors::Integers>(
         _mm512_mask_sub_epi32(bits, static_cast<__mmask16>(lanes), bits, _mm512_set1_epi32(1)));
   }
-  static Vectors::Words HighHalvesPaired(Vectors::Words ofX, Vectors::Words ofY) {
-    static constexpr auto order = [] {
-      std::array<std::uint16_t, 32> shorts{};
-      for (int i = 0; i < 16; ++i) shorts[2 * i] = 2 * i + 1, shorts[2 * i + 1] = 32 + 2 * i + 1;
-      return shorts;
-    }();
-    return reinterpret_cast<Vectors::Words>(_mm512_permutex2var_epi16(
-        reinterpret_cast<__m512i>(ofX), _mm512_loadu_si512(order.data()), reinterpret_cast<__m512i>(ofY)));
-  }
 };
 
 }  // namespace

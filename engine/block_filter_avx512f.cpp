@@ -14,11 +14,11 @@
 // points, 16.
 //
 // The grid test of a group of 16 points: the states 4 x (vpmulld, vpaddd), their
-// high halves paired by 2 vpermt2w, the draws and the low products
+// high halves paired by 2 x (vpsrld, vpternlogd), the draws and the low products
 // 2 x (vpmulhuw, vpmullw), the carries a vpmaxuw and a compare, the places on the
 // grid vpmullw and vpaddw, their squares a vpmaddwd, the verdict a compare counted
-// in a scalar register: 20 operations, 1.25 a point, and a store of the squares for
-// the lanes it notes; 16 where R is a power of two and nothing carries. Ten are
+// in a scalar register: 22 operations, 1.4 a point, and a store of the squares for
+// the lanes it notes; 18 where R is a power of two and nothing carries. Ten are
 // multiplies, which some cores run on two of their four vector ports only.
 #include "engine/block_filter.h"
 
