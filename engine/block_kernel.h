@@ -547,21 +547,23 @@ class OpenPoints {
 
   // The open points of the groups, the integer draws of the first group of chunk c
   // following the states chunkX[c] and chunkY[c]. Kept out of the loop, so that the
-  // loop keeps its registers.
+  // loop keeps its registers. The count of packed points is a local: kept in the
+  // record, each group's stores would wait for the last group's count to come back
+  // from memory.
   [[gnu::noinline]] void Settle(std::span<const NotedGroup> groups, const Words* chunkX, const Words* chunkY) {
+    int packed = 0;
     for (const NotedGroup& found : groups) {
-      if (packed_ + Lanes > Room) TestWholeVectors();  // a packed vector is stored whole
+      if (packed + Lanes > Room) packed = TestWholeVectors(packed);  // a packed vector is stored whole
       const RandomSteps steps = GroupSteps<Lanes>[found.group % ChunkGroups];
       const int chunk = found.group / ChunkGroups;
       const Words packedX = Path::PackedLanes(Stepped<Path>(chunkX[chunk], steps), found.lanes);
       const Words packedY = Path::PackedLanes(Stepped<Path>(chunkY[chunk], steps), found.lanes);
-      std::memcpy(openX_ + packed_, &packedX, sizeof packedX);
-      std::memcpy(openY_ + packed_, &packedY, sizeof packedY);
-      packed_ += std::popcount(found.lanes);
+      std::memcpy(openX_ + packed, &packedX, sizeof packedX);
+      std::memcpy(openY_ + packed, &packedY, sizeof packedY);
+      packed += std::popcount(found.lanes);
     }
-    TestWholeVectors();
-    if (packed_ > 0) Test(0, packed_);
-    packed_ = 0;
+    packed = TestWholeVectors(packed);
+    if (packed > 0) Test(0, packed);
   }
 
   // The points found inside by the fine test, less insideCounts, and those that took
@@ -575,17 +577,18 @@ class OpenPoints {
  private:
   static constexpr int Room = (ChunkGroups + 2) * Lanes;
 
-  // The whole vectors of packed points through the fine test, and the rest, if any,
-  // with what the last store wrote past it, moved to the front: a vector from there
-  // lies within the buffer, which a full buffer with no rest would not.
-  void TestWholeVectors() {
-    const int whole = packed_ - packed_ % Lanes;
+  // The whole vectors of the packed points through the fine test, and the rest, if
+  // any, with what the last store wrote past it, moved to the front: a vector from
+  // there lies within the buffer, which a full buffer with no rest would not. The
+  // count of the rest.
+  int TestWholeVectors(int packed) {
+    const int whole = packed - packed % Lanes;
     for (int first = 0; first < whole; first += Lanes) Test(first, Lanes);
-    if (whole < packed_) {
+    if (whole < packed) {
       std::memmove(openX_, openX_ + whole, sizeof(Words));
       std::memmove(openY_, openY_ + whole, sizeof(Words));
     }
-    packed_ -= whole;
+    return packed - whole;
   }
 
   // The fine test of count packed points from first on. The last packed vector was
@@ -612,7 +615,6 @@ class OpenPoints {
  private:
   FineTest<Path> fine_;
   typename V::Wide radius_;
-  int packed_ = 0;
   std::uint32_t openX_[Room];
   std::uint32_t openY_[Room];
 };
