@@ -361,12 +361,20 @@ auto DrawsOfStates(Wide states, Wide radius) {
 // CarryFrom.
 inline std::uint16_t CarryFrom(std::int32_t radius) { return static_cast<std::uint16_t>(0x10000 - radius); }
 
-// The halves are paired by a shift and a bitwise select, not by a two-source
-// shuffle: on some cores the shuffle takes the port of the compares and of the
-// moves of mask bits to scalar registers, which the grid test keeps busy.
+// The halves are paired by a shift and a bitwise select, or by a two-source shuffle
+// where the path has one: which of the two takes a port that the grid test keeps
+// busy differs from core to core.
+template <class Path>
+concept PairsHighHalves = requires(typename VectorsOf<Path::Bytes>::Words w) { Path::HighHalvesPaired(w, w); };
+
 template <class Path, class Words, class Shorts>
 Words DrawPairsOfHighHalves(Words ofX, Words ofY, Shorts radius, Shorts& lows) {
-  const auto highs = reinterpret_cast<Shorts>((ofY & 0xFFFF0000u) | (ofX >> 16));
+  Shorts highs;
+  if constexpr (PairsHighHalves<Path>) {
+    highs = reinterpret_cast<Shorts>(Path::HighHalvesPaired(ofX, ofY));
+  } else {
+    highs = reinterpret_cast<Shorts>((ofY & 0xFFFF0000u) | (ofX >> 16));
+  }
   lows = highs * radius;
   return reinterpret_cast<Words>(Path::MultiplyShortsHigh(highs, radius));
 }
