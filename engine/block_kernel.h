@@ -60,7 +60,11 @@
 //   MultiplyAddHigh52(c, a, b)  per 64-bit lane, c + the high 52 bits of a x b, of
 //                               the low 52 bits of each;
 // and the fine test holds each state 20 bits up in its 64-bit lane, so that the
-// high half of state x R is the draw itself, added to the bits of 2^52.
+// high half of state x R is the draw itself, added to the bits of 2^52. A path
+// that pairs halves with a two-source shuffle, cheaper than a shift on some cores,
+// supplies
+//   HighHalvesPaired(x, y)      per 32-bit lane, the high 16 bits of x's lane in the
+//                               low half and of y's in the high half.
 // Everything else is the same code on every path, so the logic the paths share is
 // tested on whichever of them the testing machine has.
 #pragma once
